@@ -1,0 +1,166 @@
+#include "core/platform/posix_file.hpp"
+
+#include "core/exceptions.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexa {
+
+namespace {
+
+// No single system call moves more than 1 GiB.
+const uint32_t MAX_PIECE = 1073741824;
+
+bool parentIsMissing(const std::string& path)
+{
+    std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    struct stat status;
+    return ::stat(path.substr(0, slash).c_str(), &status) != 0;
+}
+
+} // namespace
+
+PosixFile::PosixFile(int descriptor) : m_descriptor(descriptor), m_state(OPEN) {}
+
+PosixFile::~PosixFile()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+void PosixFile::fail()
+{
+    if (m_descriptor < 0)
+        throw FileException(FileException::CLOSED);
+    throwLastFileError();
+    // POSIX calls always set errno when they fail; this is only a backstop.
+    throw FileException(FileException::IO_ERROR);
+}
+
+uint32_t PosixFile::read(char* buffer, uint32_t size)
+{
+    uint32_t total = 0;
+    while (total < size) {
+        uint32_t piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
+        ssize_t got = ::read(m_descriptor, buffer + total, piece);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            fail();
+        }
+        if (got == 0)
+            break;
+        total += uint32_t(got);
+    }
+    m_state &= ~uint32_t(END_OF_STREAM);
+    if (total == 0 && size != 0)
+        m_state |= END_OF_STREAM;
+    return total;
+}
+
+uint32_t PosixFile::write(const char* data, uint32_t size)
+{
+    uint32_t total = 0;
+    while (total < size) {
+        uint32_t piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
+        ssize_t written = ::write(m_descriptor, data + total, piece);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            fail();
+        }
+        if (written == 0)
+            break;
+        total += uint32_t(written);
+    }
+    return total;
+}
+
+void PosixFile::close()
+{
+    if (m_descriptor < 0)
+        fail();
+    // Linux frees the descriptor even when close() reports an error, so never close it twice.
+    int descriptor = m_descriptor;
+    m_descriptor = -1;
+    m_state = 0;
+    if (::close(descriptor) != 0 && errno != EINTR)
+        throwLastFileError();
+}
+
+uint32_t PosixFile::getState()
+{
+    return m_state;
+}
+
+int64_t PosixFile::seek(int64_t offset, int32_t origin)
+{
+    static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    if (origin < BEGIN || origin > END) {
+        errno = EINVAL;
+        fail();
+    }
+    off_t position = ::lseek(m_descriptor, off_t(offset), whence[origin]);
+    if (position < 0)
+        fail();
+    return int64_t(position);
+}
+
+int64_t PosixFile::resize(int64_t length)
+{
+    int64_t saved = seek(0, CURRENT);
+    seek(length, BEGIN);
+    int result;
+    do
+        result = ::ftruncate(m_descriptor, off_t(length));
+    while (result != 0 && errno == EINTR);
+    if (result != 0)
+        fail();
+    return seek(saved, BEGIN);
+}
+
+int64_t PosixFile::size()
+{
+    struct stat status;
+    if (::fstat(m_descriptor, &status) != 0)
+        fail();
+    return int64_t(status.st_size);
+}
+
+void PosixFile::flush()
+{
+    if (::fsync(m_descriptor) != 0)
+        fail();
+}
+
+Pointer<File> openFile(const std::string& path, int32_t mode)
+{
+    bool reading = (mode & File::READ) != 0;
+    bool writing = (mode & File::WRITE) != 0;
+    int flags = O_CLOEXEC | (writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY);
+    if (writing)
+        flags |= O_CREAT; // open, or create when missing
+    if (mode & File::TRUNCATE)
+        flags |= O_TRUNC; // with WRITE: create or empty; without: empty an existing file
+    int descriptor;
+    do
+        descriptor = ::open(path.c_str(), flags, 0666);
+    while (descriptor < 0 && errno == EINTR);
+    if (descriptor < 0) {
+        // A missing directory on the way is "path not found", not a missing file.
+        int error = errno;
+        if (error == ENOENT && parentIsMissing(path))
+            error = ENOTDIR;
+        errno = error;
+        throwLastFileError();
+        throw FileException(FileException::IO_ERROR);
+    }
+    return Pointer<File>(new PosixFile(descriptor));
+}
+
+} // namespace vexa

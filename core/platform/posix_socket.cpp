@@ -1,0 +1,244 @@
+#include "core/platform/posix_socket.hpp"
+
+#include "core/exceptions.hpp"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vexa {
+
+namespace {
+
+sockaddr_in ipv4Address(uint32_t address, int32_t port)
+{
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = address;
+    a.sin_port = htons(uint16_t(port));
+    return a;
+}
+
+timeval toTimeval(int32_t millis)
+{
+    timeval t = {};
+    t.tv_sec = millis / 1000;
+    t.tv_usec = (millis % 1000) * 1000;
+    return t;
+}
+
+} // namespace
+
+PosixSocket::PosixSocket(int descriptor, bool nonBlocking)
+    : m_descriptor(descriptor), m_state(OPEN), m_nonBlocking(nonBlocking), m_sendShutDown(false)
+{
+}
+
+PosixSocket::~PosixSocket()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+void PosixSocket::fail()
+{
+    if (m_descriptor < 0)
+        throw NetworkException(NetworkException::CLOSED);
+    throwLastNetworkError();
+    // POSIX calls always set errno when they fail; this is only a backstop.
+    throw NetworkException(NetworkException::NETWORK_ERROR);
+}
+
+uint32_t PosixSocket::transferFailed()
+{
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // Non-blocking: nothing to move yet. Blocking: the time limit ran out.
+        if (m_nonBlocking)
+            return 0;
+        throw NetworkException(NetworkException::NETWORK_ERROR);
+    }
+    if (errno == EPIPE && m_sendShutDown)
+        errno = ESHUTDOWN;
+    fail();
+}
+
+uint32_t PosixSocket::read(char* buffer, uint32_t size)
+{
+    ssize_t got;
+    do
+        got = ::recv(m_descriptor, buffer, size, 0);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return transferFailed();
+    // A zero-size recv() says nothing about the end of the stream.
+    if (got == 0 && size != 0)
+        m_state |= END_OF_STREAM;
+    return uint32_t(got);
+}
+
+uint32_t PosixSocket::write(const char* data, uint32_t size)
+{
+    ssize_t sent;
+    do
+        sent = ::send(m_descriptor, data, size, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent < 0)
+        return transferFailed();
+    return uint32_t(sent);
+}
+
+void PosixSocket::close()
+{
+    if (m_descriptor < 0)
+        fail();
+    // Linux frees the descriptor even when close() reports an error, so never close it twice.
+    int descriptor = m_descriptor;
+    m_descriptor = -1;
+    m_state = 0;
+    if (::close(descriptor) != 0 && errno != EINTR)
+        throwLastNetworkError();
+}
+
+uint32_t PosixSocket::getState()
+{
+    return m_state;
+}
+
+void PosixSocket::connect(StringRef host, int32_t port)
+{
+    std::string name = host;
+    in_addr_t address = inet_addr(name.c_str());
+    if (address == INADDR_NONE) {
+        addrinfo hints = {};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found)
+            throw NetworkException(NetworkException::UNKNOWN_HOST);
+        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+        freeaddrinfo(found);
+    }
+    sockaddr_in target = ipv4Address(address, port);
+    int result;
+    do
+        result = ::connect(m_descriptor, reinterpret_cast<sockaddr*>(&target), sizeof target);
+    while (result != 0 && errno == EINTR);
+    if (result != 0)
+        fail();
+}
+
+void PosixSocket::connectBroadcast(int32_t port)
+{
+    int on = 1;
+    setsockopt(m_descriptor, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in target = ipv4Address(htonl(INADDR_BROADCAST), port);
+    if (::connect(m_descriptor, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        fail();
+}
+
+void PosixSocket::bind(int32_t port)
+{
+    // A restarted server must get its port back while old connections sit in TIME_WAIT.
+    // Linux still refuses a port that another socket listens on, so the fallback holds.
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (getsockopt(m_descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
+        type == SOCK_STREAM) {
+        int on = 1;
+        setsockopt(m_descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+    sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
+    if (::bind(m_descriptor, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        fail();
+}
+
+void PosixSocket::listen(int32_t backlog)
+{
+    if (::listen(m_descriptor, backlog) != 0)
+        fail();
+}
+
+Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
+{
+    int connection;
+    do
+        connection = ::accept4(m_descriptor, static_cast<sockaddr*>(address),
+                               static_cast<socklen_t*>(length), SOCK_CLOEXEC);
+    while (connection < 0 && errno == EINTR);
+    if (connection < 0)
+        fail();
+    // Accepted sockets do not inherit O_NONBLOCK on Linux.
+    return Pointer<Socket>(new PosixSocket(connection, false));
+}
+
+Pointer<Socket> PosixSocket::accept(std::string& address, int32_t& port)
+{
+    sockaddr_in peer = {};
+    socklen_t length = sizeof peer;
+    Pointer<Socket> connection = acceptInto(&peer, &length);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    address = text;
+    port = ntohs(peer.sin_port);
+    return connection;
+}
+
+Pointer<Socket> PosixSocket::accept()
+{
+    return acceptInto(nullptr, nullptr);
+}
+
+void PosixSocket::shutdown()
+{
+    if (::shutdown(m_descriptor, SHUT_WR) != 0)
+        fail();
+    m_sendShutDown = true;
+}
+
+void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
+{
+    timeval receive = toTimeval(receiveMillis);
+    timeval send = toTimeval(sendMillis);
+    if (setsockopt(m_descriptor, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0 ||
+        setsockopt(m_descriptor, SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0)
+        fail();
+}
+
+bool PosixSocket::isListening()
+{
+    int listening = 0;
+    socklen_t length = sizeof listening;
+    return getsockopt(m_descriptor, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
+           listening != 0;
+}
+
+Pointer<Socket> createSocket(int32_t type, int32_t flags)
+{
+    int descriptor;
+    if (type == Socket::TCP)
+        descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    else if (type == Socket::UDP)
+        descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
+    else
+        throw NetworkException(NetworkException::NETWORK_ERROR);
+    if (descriptor < 0)
+        throwLastNetworkError();
+    // Owned from here, so a failure below closes it.
+    bool nonBlocking = (flags & Socket::NON_BLOCKING) != 0;
+    Pointer<Socket> socket(new PosixSocket(descriptor, nonBlocking));
+    int value = nonBlocking ? 1 : 0;
+    if (ioctl(descriptor, FIONBIO, &value) != 0)
+        throwLastNetworkError();
+    return socket;
+}
+
+Pointer<Socket> adoptSocket(int descriptor)
+{
+    return Pointer<Socket>(new PosixSocket(descriptor, false));
+}
+
+} // namespace vexa

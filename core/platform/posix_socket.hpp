@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/socket.hpp"
+
+namespace vexa {
+
+// Socket on BSD sockets. Made by createSocket, accept and adoptSocket only.
+class PosixSocket : public Socket
+{
+public:
+    PosixSocket(int descriptor, bool nonBlocking);
+    ~PosixSocket() override;
+
+    uint32_t read(char* buffer, uint32_t size) override;
+    uint32_t write(const char* data, uint32_t size) override;
+    void close() override;
+    uint32_t getState() override;
+
+    void connect(StringRef host, int32_t port) override;
+    void connectBroadcast(int32_t port) override;
+    void bind(int32_t port) override;
+    void listen(int32_t backlog) override;
+    Pointer<Socket> accept(std::string& address, int32_t& port) override;
+    Pointer<Socket> accept() override;
+    void shutdown() override;
+    void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
+    bool isListening() override;
+
+    int descriptor() const { return m_descriptor; }
+
+private:
+    [[noreturn]] void fail();
+    uint32_t transferFailed();
+    Pointer<Socket> acceptInto(void* address, void* length);
+
+    int m_descriptor;
+    uint32_t m_state;
+    bool m_nonBlocking;
+    bool m_sendShutDown;
+};
+
+// Takes ownership of an open socket descriptor (a blocking one), e.g. one end of a socketpair.
+Pointer<Socket> adoptSocket(int descriptor);
+
+} // namespace vexa

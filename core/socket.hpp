@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/iodevice.hpp"
+#include "core/text.hpp"
+
+#include <string>
+
+namespace vexa {
+
+class Socket : public IODevice
+{
+public:
+    enum Type : int32_t {
+        TCP = 0,
+        UDP = 1,
+    };
+    enum Flags : int32_t {
+        NON_BLOCKING = 1,
+    };
+
+    virtual void connect(StringRef host, int32_t port) = 0;
+    virtual void connectBroadcast(int32_t port) = 0;
+    virtual void bind(int32_t port) = 0;
+    virtual void listen(int32_t backlog) = 0;
+    virtual Pointer<Socket> accept(std::string& address, int32_t& port) = 0;
+    virtual Pointer<Socket> accept() = 0;
+    virtual void shutdown() = 0;
+
+    // Time limits in milliseconds (0: none) for each blocking receive and send. A blocking
+    // read or write that runs past its limit raises NETWORK_ERROR.
+    virtual void setTimeouts(int32_t receiveMillis, int32_t sendMillis) = 0;
+    // Whether the socket still accepts connections; tells a broken listener from a failed accept.
+    virtual bool isListening() = 0;
+};
+
+Pointer<Socket> createSocket(int32_t type, int32_t flags);
+
+} // namespace vexa

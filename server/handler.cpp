@@ -1,0 +1,220 @@
+#include "server/handler.hpp"
+
+#include "core/buffered_reader.hpp"
+#include "core/exceptions.hpp"
+#include "core/file.hpp"
+#include "core/socket.hpp"
+#include "core/text.hpp"
+#include "server/console.hpp"
+#include "server/content_types.hpp"
+#include "server/pages.hpp"
+#include "server/reply.hpp"
+#include "server/request.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <chrono>
+
+namespace fs = boost::filesystem;
+using namespace vexa;
+
+const ConnectionLimits defaultLimits = {20000, 60000, 60000, 2000, 65536, 100};
+
+namespace {
+
+const int32_t READER_BUFFER = 1024;
+const uint32_t CHUNK = 4096;
+
+using Clock = std::chrono::steady_clock;
+
+int32_t millisUntil(Clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? int32_t(left.count()) : 0;
+}
+
+// Reads the request head from a socket under an idle limit and one overall deadline, so a
+// client that trickles a byte now and then cannot hold its thread for ever.
+class RequestHead : public IODevice
+{
+public:
+    RequestHead(Pointer<Socket> socket, const ConnectionLimits& limits)
+        : m_socket(socket), m_limits(limits),
+          m_deadline(Clock::now() + std::chrono::milliseconds(limits.requestMillis)),
+          m_receiveMillis(limits.idleMillis)
+    {
+        m_socket->setTimeouts(m_receiveMillis, limits.writeMillis);
+    }
+
+    uint32_t read(char* buffer, uint32_t size) override
+    {
+        int32_t left = millisUntil(m_deadline);
+        if (left == 0)
+            throw NetworkException(NetworkException::NETWORK_ERROR);
+        if (left < m_receiveMillis) {
+            m_receiveMillis = left;
+            m_socket->setTimeouts(m_receiveMillis, m_limits.writeMillis);
+        }
+        return m_socket->read(buffer, size);
+    }
+    uint32_t write(const char* data, uint32_t size) override { return m_socket->write(data, size); }
+    void close() override { m_socket->close(); }
+    uint32_t getState() override { return m_socket->getState(); }
+
+private:
+    Pointer<Socket> m_socket;
+    const ConnectionLimits& m_limits;
+    Clock::time_point m_deadline;
+    int32_t m_receiveMillis;
+};
+
+std::string fileLine(const fs::path& requestPath, const ByteRange& range, int64_t size,
+                     const std::string& type)
+{
+    std::string line = quotedPath(requestPath) + " (";
+    if (range.ranged)
+        line += toString(range.start) + "-" + toString(range.end - 1) + "/";
+    return line + toString(size) + ") " + type;
+}
+
+// Sends a file whole or as one range. Sets started once a byte of the reply is on its way:
+// after that a failure may only cut the reply short, never append a 404 to it.
+void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requestPath,
+              const ConnectionLimits& limits, bool& started)
+{
+    Pointer<File> file = openFile(requestPath.string(), File::READ);
+    int64_t size = file->size();
+    ByteRange range = {0, size, false};
+    for (int32_t lines = 0;; ++lines) {
+        std::string line = reader.readLine();
+        if (line.empty())
+            break;
+        if (lines == limits.maxHeaderLines)
+            throw DataException(DataException::DATA_CORRUPT);
+        if (startsWith(line, "Range:"))
+            applyRangeLine(line, range);
+    }
+    int64_t count = range.end - range.start;
+    const std::string& type = contentTypeOf(requestPath.extension().string());
+    printLine(fileLine(requestPath, range, size, type));
+
+    started = true;
+    if (range.ranged && count <= 0) {
+        // Nothing of the file lies in the range: say so instead of an empty 206.
+        writeText(connection, "HTTP/1.1 416 Range Not Satisfiable\n");
+        writeText(connection, "Connection: close\n");
+        writeText(connection, substitute("Content-Range: bytes */%0\n", size));
+        writeText(connection, "\n");
+        file->close();
+        return;
+    }
+    writeText(connection, range.ranged ? "HTTP/1.1 206 Partial Content\n" : "HTTP/1.1 200 OK\n");
+    writeText(connection, "Connection: close\n");
+    writeText(connection, "Accept-Ranges: bytes\n");
+    writeText(connection, substitute("Content-Length: %0\n", count));
+    if (range.ranged) {
+        std::string line = substitute("Content-Range: bytes %0-%1/%2\n", range.start);
+        line = substitute(line, range.end - 1);
+        writeText(connection, substitute(line, size));
+    }
+    writeText(connection, substitute("Content-Type: %0\n", type));
+    writeText(connection, "\n");
+
+    file->seek(range.start, File::BEGIN);
+    char buffer[CHUNK];
+    while (count > 0) {
+        // A file that shrank ends the body early; the client sees it is short of Content-Length.
+        if (file->getState() & IODevice::END_OF_STREAM)
+            break;
+        uint32_t n = file->read(buffer, count < int64_t(CHUNK) ? uint32_t(count) : CHUNK);
+        writeAll(connection, buffer, n);
+        count -= n;
+    }
+    file->close();
+}
+
+// Answers one request. Returns whether anything was written.
+bool serveRequest(const Pointer<IODevice>& connection, const ConnectionLimits& limits)
+{
+    Pointer<IODevice> source = connection;
+    if (Socket* socket = dynamic_cast<Socket*>(connection.get()))
+        source = Pointer<IODevice>(new RequestHead(Pointer<Socket>(socket), limits));
+    BufferedReader reader(source, false, READER_BUFFER);
+
+    std::string rawPath;
+    if (!parseRequestLine(reader.readLine(), rawPath))
+        return false;
+    std::string decoded = percentDecode(rawPath);
+    fs::path requestPath(decoded);
+    bool started = false;
+    try {
+        if (!isConfined(decoded))
+            throw FileException(FileException::ACCESS_DENIED);
+        if (requestPath.empty()) {
+            sendDirectoryListing(connection, requestPath);
+            return true;
+        }
+        fs::file_type type = fs::status(requestPath).type();
+        if (type == fs::directory_file) {
+            sendDirectoryListing(connection, requestPath);
+            return true;
+        }
+        // A FIFO would block the thread for ever and a device never ends: regular files only.
+        if (type != fs::regular_file && type != fs::file_not_found)
+            throw FileException(FileException::ACCESS_DENIED);
+        sendFile(*connection, reader, requestPath, limits, started);
+    } catch (const FileException& e) {
+        if (started)
+            printLine(std::string("error: ") + e.what() + " for " + quotedPath(requestPath));
+        else
+            sendNotFound(connection, e, requestPath);
+    }
+    return true;
+}
+
+// Ends a written reply without a reset: closing over unread request bytes would make the
+// system send RST, and the client could lose the reply it is still reading.
+void closeGracefully(IODevice& connection, const ConnectionLimits& limits)
+{
+    if (Socket* socket = dynamic_cast<Socket*>(&connection)) {
+        try {
+            socket->shutdown();
+            Clock::time_point deadline =
+                Clock::now() + std::chrono::milliseconds(limits.drainMillis);
+            char buffer[CHUNK];
+            for (int32_t drained = 0; drained < limits.drainBytes;) {
+                int32_t left = millisUntil(deadline);
+                if (left == 0)
+                    break;
+                socket->setTimeouts(left, limits.writeMillis);
+                uint32_t n = socket->read(buffer, CHUNK);
+                if (n == 0)
+                    break;
+                drained += int32_t(n);
+            }
+        } catch (const NetworkException&) {
+            // The reply is out; a client that resets or stalls now changes nothing.
+        }
+    }
+    connection.close();
+}
+
+} // namespace
+
+void serveConnection(Pointer<IODevice> connection, const ConnectionLimits& limits)
+{
+    try {
+        if (serveRequest(connection, limits))
+            closeGracefully(*connection, limits);
+        else
+            connection->close();
+    } catch (const std::exception& e) {
+        // The socket closes when the last reference goes.
+        printLine(std::string("error: ") + e.what());
+    }
+}
+
+void handleConnection(Pointer<IODevice> connection)
+{
+    serveConnection(connection, defaultLimits);
+}

@@ -1,0 +1,83 @@
+#include "core/exceptions.hpp"
+#include "core/modules.hpp"
+#include "core/socket.hpp"
+#include "server/console.hpp"
+#include "server/content_types.hpp"
+#include "server/handler.hpp"
+
+#include <boost/bind/bind.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <boost/thread/thread.hpp>
+
+#include <chrono>
+#include <thread>
+
+using namespace vexa;
+
+namespace {
+
+void pause()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// Hands each connection to a detached thread of its own. Only a failure of the listening
+// socket itself ends the loop; a failed accept or thread start costs one connection.
+void acceptLoop(Socket& listener)
+{
+    for (;;) {
+        Pointer<Socket> connection;
+        try {
+            connection = listener.accept();
+        } catch (const NetworkException& e) {
+            if (!listener.isListening())
+                throw;
+            printLine(std::string("error in accept: ") + e.what());
+            // Out of descriptors or memory: give running connections a moment to finish.
+            if (e.code != NetworkException::CONNECTION_ABORTED)
+                pause();
+            continue;
+        }
+        try {
+            boost::thread thread(boost::bind(handleConnection, Pointer<IODevice>(connection)));
+            thread.detach();
+        } catch (const boost::thread_resource_error& e) {
+            // The bound copy is gone with the failed thread; ours closes the socket below.
+            printLine(std::string("error starting a thread: ") + e.what());
+            pause();
+        }
+    }
+}
+
+} // namespace
+
+int main()
+{
+    initNetwork();
+    initSystem();
+    initUtility();
+    fillContentTypes();
+
+    printLine("Harnow by https://harnow.example");
+    printLine("");
+    printLine("serving directory " + quotedPath(boost::filesystem::current_path()));
+
+    try {
+        Pointer<Socket> listener = createSocket(Socket::TCP, 0);
+        try {
+            listener->bind(80);
+            printLine("now open a browser and go to http://localhost");
+        } catch (const NetworkException& e) {
+            printLine(std::string("not able to act as a server on port 80: ") + e.what());
+            printLine("trying port 8080");
+            listener->bind(8080);
+            printLine("now open a browser and go to http://localhost:8080");
+        }
+        listener->listen(5);
+        acceptLoop(*listener);
+    } catch (const NetworkException& e) {
+        printLine(std::string("error in main: ") + e.what());
+    }
+    // Reaching here is always a failure; a service manager must see it as one.
+    return 1;
+}

@@ -1,0 +1,103 @@
+#include "server/pages.hpp"
+
+#include "server/console.hpp"
+#include "server/content_types.hpp"
+#include "server/reply.hpp"
+
+#include <boost/filesystem/operations.hpp>
+
+namespace fs = boost::filesystem;
+using vexa::IODevice;
+
+namespace {
+
+void writeLink(IODevice& connection, const fs::path& requestPath, const fs::path& name)
+{
+    writeText(connection, "<p><a href=\"" + linkTarget(requestPath / name) + "\">" +
+                              htmlEscape(name.string()) + "</a></p>\n");
+}
+
+} // namespace
+
+std::string htmlEscape(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string linkTarget(const fs::path& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out = "/";
+    for (char c : path.generic_string()) {
+        unsigned char b = static_cast<unsigned char>(c);
+        bool plain = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') ||
+                     b == '-' || b == '.' || b == '_' || b == '~' || b == '/';
+        if (plain) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
+        }
+    }
+    return out;
+}
+
+void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath)
+{
+    fs::path directory = fs::current_path() / requestPath;
+    printLine("listing html files in " + quotedPath(directory));
+
+    IODevice& out = *connection;
+    // No Content-Length: the end of the connection ends the page.
+    writeText(out, "HTTP/1.1 200 OK\n");
+    writeText(out, "Connection: close\n");
+    writeText(out, "Content-Type: text/html\n");
+    writeText(out, "\n");
+    writeText(out, "<html>\n");
+    writeText(out, "<head>\n");
+    writeText(out, "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\"/>\n");
+    writeText(out, "<title>" + htmlEscape(directory.filename().string()) + "</title>\n");
+    writeText(out, "</head>\n");
+    writeText(out, "<body>\n");
+    writeText(out, "<p>" + htmlEscape(directory.string()) + "</p>\n");
+
+    // Two passes, sub-directories first; the order within each is the directory's own.
+    for (fs::directory_iterator it(directory), end; it != end; ++it) {
+        if (it->status().type() == fs::directory_file)
+            writeLink(out, requestPath, it->path().filename());
+    }
+    for (fs::directory_iterator it(directory), end; it != end; ++it) {
+        if (it->status().type() != fs::regular_file)
+            continue;
+        fs::path name = it->path().filename();
+        if (contentTypes.count(name.extension().string()))
+            writeLink(out, requestPath, name);
+    }
+
+    writeText(out, "Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");
+    writeText(out, "</body>\n");
+    writeText(out, "</html>\n");
+}
+
+void sendNotFound(const vexa::Pointer<IODevice>& connection, const vexa::FileException& exception,
+                  const fs::path& requestPath)
+{
+    printLine(std::string("error: ") + exception.what() + " for " + quotedPath(requestPath));
+    IODevice& out = *connection;
+    writeText(out, "HTTP/1.1 404 Not Found\n");
+    writeText(out, "Connection: close\n");
+    writeText(out, "\n");
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The pieces of a request that are pure text work, kept apart so they can be tested alone.
+
+// Accepts only "GET /<path> ..." and yields the raw bytes between the '/' and the next space.
+bool parseRequestLine(const std::string& line, std::string& rawPath);
+
+// Decodes %XX from the end towards the start, so a decoded byte is never decoded again.
+std::string percentDecode(std::string raw);
+
+// False for paths that could leave the served directory or confuse the system: a leading
+// '/', a ".." element anywhere, or a NUL byte.
+bool isConfined(const std::string& decodedPath);
+
+// [start, end) of the file to send; ranged once any "Range:" line has been seen.
+struct ByteRange
+{
+    int64_t start;
+    int64_t end;
+    bool ranged;
+};
+
+// Narrows the range by one "Range:" header line. Only the first range of a list counts.
+void applyRangeLine(const std::string& line, ByteRange& range);
