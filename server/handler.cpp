@@ -18,7 +18,7 @@
 namespace fs = boost::filesystem;
 using namespace vexa;
 
-const ConnectionLimits defaultLimits = {20000, 60000, 60000, 2000, 65536, 100};
+const ConnectionSettings defaultSettings = {20000, 60000, 60000, 2000, 65536, 100, openFile};
 
 namespace {
 
@@ -38,12 +38,12 @@ int32_t millisUntil(Clock::time_point deadline)
 class RequestHead : public IODevice
 {
 public:
-    RequestHead(Pointer<Socket> socket, const ConnectionLimits& limits)
-        : m_socket(socket), m_limits(limits),
-          m_deadline(Clock::now() + std::chrono::milliseconds(limits.requestMillis)),
-          m_receiveMillis(limits.idleMillis)
+    RequestHead(Pointer<Socket> socket, const ConnectionSettings& settings)
+        : m_socket(socket), m_writeMillis(settings.writeMillis),
+          m_deadline(Clock::now() + std::chrono::milliseconds(settings.requestMillis)),
+          m_receiveMillis(settings.idleMillis)
     {
-        m_socket->setTimeouts(m_receiveMillis, limits.writeMillis);
+        m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
     }
 
     uint32_t read(char* buffer, uint32_t size) override
@@ -53,7 +53,7 @@ public:
             throw NetworkException(NetworkException::NETWORK_ERROR);
         if (left < m_receiveMillis) {
             m_receiveMillis = left;
-            m_socket->setTimeouts(m_receiveMillis, m_limits.writeMillis);
+            m_socket->setTimeouts(m_receiveMillis, m_writeMillis);
         }
         return m_socket->read(buffer, size);
     }
@@ -63,7 +63,7 @@ public:
 
 private:
     Pointer<Socket> m_socket;
-    const ConnectionLimits& m_limits;
+    int32_t m_writeMillis;
     Clock::time_point m_deadline;
     int32_t m_receiveMillis;
 };
@@ -80,16 +80,16 @@ std::string fileLine(const fs::path& requestPath, const ByteRange& range, int64_
 // Sends a file whole or as one range. Sets started once a byte of the reply is on its way:
 // after that a failure may only cut the reply short, never append a 404 to it.
 void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requestPath,
-              const ConnectionLimits& limits, bool& started)
+              const ConnectionSettings& settings, bool& started)
 {
-    Pointer<File> file = openFile(requestPath.string(), File::READ);
+    Pointer<File> file = settings.open(requestPath.string(), File::READ);
     int64_t size = file->size();
     ByteRange range = {0, size, false};
     for (int32_t lines = 0;; ++lines) {
         std::string line = reader.readLine();
         if (line.empty())
             break;
-        if (lines == limits.maxHeaderLines)
+        if (lines == settings.maxHeaderLines)
             throw DataException(DataException::DATA_CORRUPT);
         if (startsWith(line, "Range:"))
             applyRangeLine(line, range);
@@ -134,11 +134,11 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
 }
 
 // Answers one request. Returns whether anything was written.
-bool serveRequest(const Pointer<IODevice>& connection, const ConnectionLimits& limits)
+bool serveRequest(const Pointer<IODevice>& connection, const ConnectionSettings& settings)
 {
     Pointer<IODevice> source = connection;
     if (Socket* socket = dynamic_cast<Socket*>(connection.get()))
-        source = Pointer<IODevice>(new RequestHead(Pointer<Socket>(socket), limits));
+        source = Pointer<IODevice>(new RequestHead(Pointer<Socket>(socket), settings));
     BufferedReader reader(source, false, READER_BUFFER);
 
     std::string rawPath;
@@ -162,7 +162,7 @@ bool serveRequest(const Pointer<IODevice>& connection, const ConnectionLimits& l
         // A FIFO would block the thread for ever and a device never ends: regular files only.
         if (type != fs::regular_file && type != fs::file_not_found)
             throw FileException(FileException::ACCESS_DENIED);
-        sendFile(*connection, reader, requestPath, limits, started);
+        sendFile(*connection, reader, requestPath, settings, started);
     } catch (const FileException& e) {
         if (started)
             printLine(std::string("error: ") + e.what() + " for " + quotedPath(requestPath));
@@ -174,19 +174,19 @@ bool serveRequest(const Pointer<IODevice>& connection, const ConnectionLimits& l
 
 // Ends a written reply without a reset: closing over unread request bytes would make the
 // system send RST, and the client could lose the reply it is still reading.
-void closeGracefully(IODevice& connection, const ConnectionLimits& limits)
+void closeGracefully(IODevice& connection, const ConnectionSettings& settings)
 {
     if (Socket* socket = dynamic_cast<Socket*>(&connection)) {
         try {
             socket->shutdown();
             Clock::time_point deadline =
-                Clock::now() + std::chrono::milliseconds(limits.drainMillis);
+                Clock::now() + std::chrono::milliseconds(settings.drainMillis);
             char buffer[CHUNK];
-            for (int32_t drained = 0; drained < limits.drainBytes;) {
+            for (int32_t drained = 0; drained < settings.drainBytes;) {
                 int32_t left = millisUntil(deadline);
                 if (left == 0)
                     break;
-                socket->setTimeouts(left, limits.writeMillis);
+                socket->setTimeouts(left, settings.writeMillis);
                 uint32_t n = socket->read(buffer, CHUNK);
                 if (n == 0)
                     break;
@@ -201,11 +201,11 @@ void closeGracefully(IODevice& connection, const ConnectionLimits& limits)
 
 } // namespace
 
-void serveConnection(Pointer<IODevice> connection, const ConnectionLimits& limits)
+void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& settings)
 {
     try {
-        if (serveRequest(connection, limits))
-            closeGracefully(*connection, limits);
+        if (serveRequest(connection, settings))
+            closeGracefully(*connection, settings);
         else
             connection->close();
     } catch (const std::exception& e) {
@@ -216,5 +216,5 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionLimits& limit
 
 void handleConnection(Pointer<IODevice> connection)
 {
-    serveConnection(connection, defaultLimits);
+    serveConnection(connection, defaultSettings);
 }

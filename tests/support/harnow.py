@@ -1,0 +1,154 @@
+"""Runs the real harnow executable for end-to-end tests.
+
+Each test script runs inside a private network namespace (see in_netns.sh), so the server
+may take ports 80 and 8080. Every wait here is bounded.
+"""
+import os
+import queue
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+import unittest
+
+BINARY = os.environ.get("HARNOW_BINARY", os.path.join(os.path.dirname(__file__), "../../build/harnow"))
+READY_PREFIX = "now open a browser and go to "
+
+
+class Server:
+    """One harnow process: its console lines are collected as they arrive."""
+
+    def __init__(self, cwd, args=(), user=None, env=None, prlimit=None):
+        command = [BINARY, *args]
+        if prlimit:
+            command = ["prlimit", *prlimit, "--", *command]
+        if user:
+            command = ["setpriv", "--reuid", user, "--regid", user, "--clear-groups", "--", *command]
+        self.cwd = cwd
+        self.lines = []
+        self._queue = queue.Queue()
+        self.process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                        env=env)
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        self._seen = 0
+        self.port = None
+
+    def _read(self):
+        for raw in self.process.stdout:
+            line = raw.decode("utf-8", "surrogateescape").rstrip("\n")
+            self.lines.append(line)
+            self._queue.put(line)
+        self._queue.put(None)
+
+    def next_line(self, timeout=10):
+        """The next console line not yet taken; None when the process has ended."""
+        line = self._queue.get(timeout=timeout)
+        if line is not None:
+            self._seen += 1
+        return line
+
+    def wait_line(self, predicate, timeout=10):
+        """Takes lines until one matches (a string is matched exactly); returns it."""
+        if isinstance(predicate, str):
+            wanted = predicate
+            predicate = lambda line: line == wanted
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("no matching console line; got %r" % self.lines)
+            try:
+                line = self.next_line(timeout=left)
+            except queue.Empty:
+                continue
+            if line is None:
+                raise AssertionError("server ended; console was %r" % self.lines)
+            if predicate(line):
+                return line
+
+    def wait_ready(self, timeout=10):
+        line = self.wait_line(lambda l: l.startswith(READY_PREFIX), timeout)
+        address = line[len(READY_PREFIX):]
+        self.port = int(address.rsplit(":", 1)[1]) if address.count(":") == 2 else 80
+        return self
+
+    def wait_exit(self, timeout=10):
+        return self.process.wait(timeout=timeout)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait(timeout=10)
+        self._reader.join(timeout=10)
+
+    def request(self, data, timeout=10, port=None):
+        return request(data, port or self.port, timeout)
+
+    def get(self, path, headers=(), timeout=10):
+        text = "GET %s HTTP/1.1\r\nHost: localhost\r\n" % path
+        text += "".join("%s\r\n" % h for h in headers) + "\r\n"
+        return self.request(text.encode("utf-8", "surrogateescape"), timeout)
+
+
+def connect(port, timeout=10):
+    return socket.create_connection(("127.0.0.1", port), timeout=timeout)
+
+
+def read_all(sock, timeout=10):
+    """Everything the peer sends until it closes, within the timeout."""
+    deadline = time.monotonic() + timeout
+    chunks = []
+    while True:
+        left = deadline - time.monotonic()
+        if left <= 0:
+            raise AssertionError("reply did not end in time")
+        sock.settimeout(left)
+        chunk = sock.recv(65536)
+        if not chunk:
+            return b"".join(chunks)
+        chunks.append(chunk)
+
+
+def request(data, port, timeout=10):
+    """Sends raw request bytes and returns the whole reply (the server closes the connection)."""
+    with connect(port, timeout) as sock:
+        sock.sendall(data)
+        return read_all(sock, timeout)
+
+
+def split_reply(reply):
+    """(status line, [header lines], body) of a reply whose lines end in a bare line feed."""
+    head, _, body = reply.partition(b"\n\n")
+    lines = head.decode("latin-1").split("\n")
+    return lines[0], lines[1:], body
+
+
+class ServerTestCase(unittest.TestCase):
+    """A fresh served directory per test, and a helper that starts a server in it."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="harnow-site-")
+        self.servers = []
+
+    def tearDown(self):
+        for server in self.servers:
+            server.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def write(self, relative, data=b""):
+        path = os.path.join(self.root, relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data if isinstance(data, bytes) else data.encode())
+        return path
+
+    def start(self, cwd=None, ready=True, **kwargs):
+        server = Server(cwd or self.root, **kwargs)
+        self.servers.append(server)
+        if ready:
+            server.wait_ready()
+        return server
