@@ -17,12 +17,14 @@ void BufferedReader::refill()
 {
     int32_t unread = m_limit - m_position;
     std::memmove(m_buffer.data(), m_buffer.data() + m_position, std::size_t(unread));
-    uint32_t got =
-        m_device->read(m_buffer.data() + unread, uint32_t(int32_t(m_buffer.size()) - unread));
-    if (got > uint32_t(int32_t(m_buffer.size()) - unread))
+    // Point at the moved bytes before reading, so a read that raises loses none of them.
+    m_position = 0;
+    m_limit = unread;
+    uint32_t room = uint32_t(int32_t(m_buffer.size()) - unread);
+    uint32_t got = m_device->read(m_buffer.data() + unread, room);
+    if (got > room)
         throw DataException(DataException::DATA_CORRUPT);
     m_limit = unread + int32_t(got);
-    m_position = 0;
     if (m_device->getState() & IODevice::END_OF_STREAM)
         throw DataException(DataException::UNEXPECTED_END_OF_FILE);
 }
@@ -39,7 +41,8 @@ std::string BufferedReader::readLine()
                 throw DataException(DataException::UNEXPECTED_END_OF_FILE);
         }
         const char* begin = m_buffer.data() + m_position;
-        const char* feed = static_cast<const char*>(std::memchr(begin, '\n', std::size_t(m_limit - m_position)));
+        const char* feed =
+            static_cast<const char*>(std::memchr(begin, '\n', std::size_t(m_limit - m_position)));
         int32_t taken = feed ? int32_t(feed - begin) : m_limit - m_position;
         if (int32_t(line.size()) + taken > MAX_LINE_LENGTH)
             throw DataException(DataException::DATA_CORRUPT);

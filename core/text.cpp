@@ -136,6 +136,8 @@ std::string trim(const std::string& text)
 
 std::string substring(StringRef text, int32_t begin, int32_t end)
 {
+    if (begin < 0)
+        begin = 0; // never read in front of the text
     if (end > text.size())
         end = text.size();
     if (begin >= end)

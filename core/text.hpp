@@ -16,6 +16,8 @@ public:
     StringRef(const char (&literal)[N]) : m_data(literal), m_size(int32_t(N - 1))
     {
     }
+    // A writable array is a buffer, not a literal: its size says nothing about its text.
+    template <std::size_t N> StringRef(char (&buffer)[N]) = delete;
     StringRef(const char* data, int32_t size) : m_data(data), m_size(size) {}
 
     const char* data() const { return m_data; }

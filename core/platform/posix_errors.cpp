@@ -35,6 +35,7 @@ const ErrorRow fileTable[] = {
     {EACCES, FileException::ACCESS_DENIED},
     {EPERM, FileException::ACCESS_DENIED},
     {EISDIR, FileException::ACCESS_DENIED},
+    {ETXTBSY, FileException::ACCESS_DENIED}, // a running program: held without sharing
     {EBADF, FileException::INVALID_HANDLE},
     {ENOSPC, FileException::DISK_FULL},
     {EDQUOT, FileException::DISK_FULL},

@@ -14,6 +14,8 @@ namespace {
 // No single system call moves more than 1 GiB.
 const uint32_t MAX_PIECE = 1073741824;
 
+static_assert(sizeof(off_t) == 8, "positions and sizes beyond 4 GiB need a 64-bit off_t");
+
 bool parentIsMissing(const std::string& path)
 {
     std::string::size_type slash = path.find_last_of('/');
@@ -159,6 +161,13 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         errno = error;
         throwLastFileError();
         throw FileException(FileException::IO_ERROR);
+    }
+    // Linux lets a directory be opened for reading; it is no file, so refuse it here rather
+    // than hand out a device whose size means nothing and whose reads fail.
+    struct stat status;
+    if (::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        throw FileException(FileException::ACCESS_DENIED);
     }
     return Pointer<File>(new PosixFile(descriptor));
 }

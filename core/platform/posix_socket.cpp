@@ -4,8 +4,10 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -29,6 +31,23 @@ timeval toTimeval(int32_t millis)
     t.tv_sec = millis / 1000;
     t.tv_usec = (millis % 1000) * 1000;
     return t;
+}
+
+// An interrupted connect() goes on in the background; calling it again would only report
+// EALREADY, so wait for the outcome instead. Returns 0, or -1 with errno set.
+int awaitConnection(int descriptor)
+{
+    pollfd entry = {descriptor, POLLOUT, 0};
+    int ready;
+    do
+        ready = ::poll(&entry, 1, -1);
+    while (ready < 0 && errno == EINTR);
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (ready < 0 || getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        return -1;
+    errno = error;
+    return error == 0 ? 0 : -1;
 }
 
 } // namespace
@@ -123,10 +142,9 @@ void PosixSocket::connect(StringRef host, int32_t port)
         freeaddrinfo(found);
     }
     sockaddr_in target = ipv4Address(address, port);
-    int result;
-    do
-        result = ::connect(m_descriptor, reinterpret_cast<sockaddr*>(&target), sizeof target);
-    while (result != 0 && errno == EINTR);
+    int result = ::connect(m_descriptor, reinterpret_cast<sockaddr*>(&target), sizeof target);
+    if (result != 0 && errno == EINTR)
+        result = awaitConnection(m_descriptor);
     if (result != 0)
         fail();
 }
@@ -225,8 +243,10 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
         descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
     else
         throw NetworkException(NetworkException::NETWORK_ERROR);
-    if (descriptor < 0)
+    if (descriptor < 0) {
         throwLastNetworkError();
+        throw NetworkException(NetworkException::NETWORK_ERROR);
+    }
     // Owned from here, so a failure below closes it.
     bool nonBlocking = (flags & Socket::NON_BLOCKING) != 0;
     Pointer<Socket> socket(new PosixSocket(descriptor, nonBlocking));
@@ -238,7 +258,9 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
 
 Pointer<Socket> adoptSocket(int descriptor)
 {
-    return Pointer<Socket>(new PosixSocket(descriptor, false));
+    // Whether "would block" is a time limit or an empty non-blocking socket depends on this.
+    int flags = fcntl(descriptor, F_GETFL);
+    return Pointer<Socket>(new PosixSocket(descriptor, flags >= 0 && (flags & O_NONBLOCK)));
 }
 
 } // namespace vexa

@@ -39,7 +39,7 @@ private:
     bool m_sendShutDown;
 };
 
-// Takes ownership of an open socket descriptor (a blocking one), e.g. one end of a socketpair.
+// Takes ownership of an open socket descriptor, e.g. one end of a socketpair.
 Pointer<Socket> adoptSocket(int descriptor);
 
 } // namespace vexa
