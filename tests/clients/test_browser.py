@@ -1,0 +1,108 @@
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+
+import clients
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+CHROMIUM = "/usr/bin/chromium"
+PLAYWRIGHT = os.path.join(HERE, "node_modules", "playwright-core")
+CLIP = os.path.join(HERE, "fixtures", "clip.webm")
+
+PLAYER = """<!DOCTYPE html>
+<html>
+<head><meta charset="utf-8"><title>player</title></head>
+<body>
+<video src="clip.webm" muted preload="auto" width="160" height="120"></video>
+</body>
+</html>
+"""
+
+
+def missing_tools():
+    missing = [path for path in (CHROMIUM, PLAYWRIGHT) if not os.path.exists(path)]
+    if shutil.which("node") is None:
+        missing.append("node")
+    return missing
+
+
+class Browser(clients.ClientTestCase):
+    def setUp(self):
+        missing = missing_tools()
+        if missing:
+            message = "browser test needs %s (tests/clients/setup.sh installs them)" % missing
+            if os.environ.get("CI") == "true":
+                self.fail(message)
+            self.skipTest(message)
+        super().setUp()
+
+    def drive(self, options, timeout=150):
+        """Runs browser.mjs in a session of its own, so that a stuck browser is ended whole."""
+        process = subprocess.Popen(["node", os.path.join(HERE, "browser.mjs"),
+                                    json.dumps(options)], cwd=HERE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                                   start_new_session=True)
+        try:
+            out, err = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            out, err = process.communicate()
+            self.fail("browser run did not end; stderr: %s" % err.decode(errors="replace"))
+        results = [line for line in out.decode().splitlines() if line.startswith("RESULT ")]
+        self.assertTrue(results, "no result; stderr: %s" % err.decode(errors="replace"))
+        return json.loads(results[-1][len("RESULT "):])
+
+    def test_lists_follows_links_plays_and_seeks_a_video(self):
+        with open(CLIP, "rb") as f:
+            clip = f.read()
+        self.write("my videos/clip.webm", clip)
+        self.write("my videos/player.html", PLAYER)
+        self.write("about.html", "<p>about</p>")
+        self.write("pictures/logo.svg", '<svg xmlns="http://www.w3.org/2000/svg"/>')
+        server = self.start()
+        # The address the console tells people to open.
+        address = next(line for line in server.lines if "open a browser" in line).split()[-1]
+
+        artifacts = os.environ.get("HARNOW_ARTIFACTS") or self.output_dir()
+        os.makedirs(artifacts, exist_ok=True)
+        screenshot = os.path.join(artifacts, "listing.png")
+        if os.path.exists(screenshot):
+            os.remove(screenshot)
+        result = self.drive({"url": address + "/", "directory": "my videos",
+                             "page": "player.html", "screenshot": screenshot})
+        self.assertNotIn("failure", result, result)
+        self.assertNotIn("pageError", result, result)
+
+        root, directory, page = result["visited"]
+        self.assertEqual(root["status"], 200)
+        self.assertEqual(root["title"], os.path.basename(self.root))
+        self.assertEqual(directory["url"], address + "/my%20videos")
+        self.assertEqual(directory["title"], "my videos")
+        self.assertEqual(page["url"], address + "/my%20videos/player.html")
+
+        shot = result["screenshot"]
+        with open(screenshot, "rb") as f:
+            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+        # Text on a white page: some hundreds of pixels are not background.
+        self.assertGreater(shot["ink"], 300, shot)
+        self.assertGreater(shot["colours"], 2, shot)
+
+        video = result["video"]
+        self.assertIsNone(video["mediaError"], video)
+        self.assertTrue(video["seeked"], video)
+        self.assertGreaterEqual(video["afterSeek"], video["target"] - 0.6, video)
+        self.assertTrue(video["ended"] or video["advancedTo"] > video["target"] + 0.4, video)
+
+        # The browser fetched the clip in ranges, and each range was reported.
+        ranged = re.compile(r'"my videos/clip\.webm" \((\d+)-(\d+)/%d\) video/webm' % len(clip))
+        ranges = [ranged.fullmatch(line) for line in server.lines]
+        ranges = [(int(m.group(1)), int(m.group(2))) for m in ranges if m]
+        self.assertTrue(ranges, server.lines)
+        for first, last in ranges:
+            self.assertLessEqual(first, last)
+            self.assertLess(last, len(clip))
+        self.assertIn('"my videos/player.html" (%d) text/html' % len(PLAYER.encode()),
+                      server.lines)
