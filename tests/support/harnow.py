@@ -84,6 +84,7 @@ class Server:
             self.process.kill()
         self.process.wait(timeout=10)
         self._reader.join(timeout=10)
+        self.process.stdout.close()
 
     def request(self, data, timeout=10, port=None):
         return request(data, port or self.port, timeout)
