@@ -74,6 +74,15 @@ class Server:
         line = self.wait_line(lambda l: l.startswith(READY_PREFIX), timeout)
         address = line[len(READY_PREFIX):]
         self.port = int(address.rsplit(":", 1)[1]) if address.count(":") == 2 else 80
+        # The address is printed between bind() and listen(): a client that connects at once
+        # can still be refused, so wait until the socket listens. Looking does not connect,
+        # so no console line comes of it.
+        deadline = time.monotonic() + timeout
+        while not listening(self.port):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError("port %d never listened; console was %r" %
+                                     (self.port, self.lines))
+            time.sleep(0.005)
         return self
 
     def wait_exit(self, timeout=10):
@@ -93,6 +102,17 @@ class Server:
         text = "GET %s HTTP/1.1\r\nHost: localhost\r\n" % path
         text += "".join("%s\r\n" % h for h in headers) + "\r\n"
         return self.request(text.encode("utf-8", "surrogateescape"), timeout)
+
+
+def listening(port):
+    """Whether this network namespace has an IPv4 TCP socket listening on the port."""
+    with open("/proc/net/tcp") as table:
+        next(table)
+        for row in table:
+            local, state = row.split()[1], row.split()[3]
+            if state == "0A" and int(local.rsplit(":", 1)[1], 16) == port:
+                return True
+    return False
 
 
 def connect(port, timeout=10):
