@@ -1,0 +1,134 @@
+"""Helpers for the fault and load tests: process figures from /proc and a reply checker."""
+import os
+import resource
+import socket
+import struct
+import time
+
+import harnow
+
+NOT_FOUND = b"HTTP/1.1 404 Not Found\nConnection: close\n\n"
+STATUSES = {
+    "HTTP/1.1 200 OK",
+    "HTTP/1.1 206 Partial Content",
+    "HTTP/1.1 404 Not Found",
+    "HTTP/1.1 416 Range Not Satisfiable",
+}
+HEADERS = {"Connection", "Accept-Ranges", "Content-Length", "Content-Range", "Content-Type"}
+
+
+def raise_descriptor_limit(wanted):
+    """Lets this test process hold `wanted` sockets (up to the hard limit)."""
+    soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    if hard != resource.RLIM_INFINITY:
+        wanted = min(wanted, hard)
+    if soft == resource.RLIM_INFINITY or soft >= wanted:
+        return
+    resource.setrlimit(resource.RLIMIT_NOFILE, (wanted, hard))
+
+
+def status(pid):
+    """Threads and VmRSS (in KiB) of a process, from /proc/PID/status."""
+    figures = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            name, _, value = line.partition(":")
+            if name in ("Threads", "VmRSS"):
+                figures[name] = int(value.split()[0])
+    return figures
+
+
+def threads(server):
+    return status(server.process.pid)["Threads"]
+
+
+def rss_kib(server):
+    return status(server.process.pid)["VmRSS"]
+
+
+def descriptors(server):
+    return len(os.listdir("/proc/%d/fd" % server.process.pid))
+
+
+def wait_until(condition, timeout, what):
+    """Polls condition() until it holds; fails after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        if condition():
+            return
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.1)
+
+
+def wait_idle(test, server, idle_threads, timeout=30):
+    """Waits until the server is back to its idle thread count, and checks it still runs."""
+    wait_until(lambda: threads(server) <= idle_threads, timeout,
+               "threads to return to %d (now %d)" % (idle_threads, threads(server)))
+    test.assertIsNone(server.process.poll(), "server exited; console: %r" % server.lines[-20:])
+
+
+def abort(sock):
+    """Closes with a reset instead of a clean end."""
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+    sock.close()
+
+
+def exchange(port, data, chunk=None, timeout=15):
+    """Sends data (in pieces of `chunk` bytes, one write each), ends the sending side and
+    returns every byte the server wrote before closing. A reset ends the reading too."""
+    with harnow.connect(port, timeout) as sock:
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        try:
+            if chunk:
+                for i in range(0, len(data), chunk):
+                    sock.sendall(data[i:i + chunk])
+            else:
+                sock.sendall(data)
+            sock.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass  # the server may give up on a request (and reset it) before it is all sent
+        chunks = []
+        deadline = time.monotonic() + timeout
+        while True:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise AssertionError("the server kept the connection open")
+            sock.settimeout(left)
+            try:
+                piece = sock.recv(65536)
+            except ConnectionResetError:
+                break
+            if not piece:
+                break
+            chunks.append(piece)
+        return b"".join(chunks)
+
+
+def check_reply(test, reply, request=b""):
+    """A reply is either nothing or one of the server's well-formed replies, whole."""
+    if not reply:
+        return None
+    context = "request %r... gave %r..." % (request[:80], reply[:200])
+    head, separator, body = reply.partition(b"\n\n")
+    test.assertTrue(separator, context)
+    lines = head.decode("latin-1").split("\n")
+    test.assertIn(lines[0], STATUSES, context)
+    headers = {}
+    for line in lines[1:]:
+        name, colon, value = line.partition(": ")
+        test.assertTrue(colon and name in HEADERS and name not in headers, context)
+        headers[name] = value
+    test.assertEqual(headers.get("Connection"), "close", context)
+    if lines[0] == "HTTP/1.1 404 Not Found":
+        test.assertEqual(reply, NOT_FOUND, context)
+    elif lines[0].startswith("HTTP/1.1 416"):
+        test.assertEqual(body, b"", context)
+        test.assertRegex(headers.get("Content-Range", ""), r"^bytes \*/\d+$", context)
+    elif "Content-Length" in headers:
+        test.assertEqual(len(body), int(headers["Content-Length"]), context)
+    else:
+        # The listing page: no length, the end of the connection ends it.
+        test.assertEqual(headers.get("Content-Type"), "text/html", context)
+        test.assertTrue(body.startswith(b"<html>\n") and body.endswith(b"</html>\n"), context)
+    return lines[0]

@@ -1,0 +1,98 @@
+"""Clients that abort mid-download, and a server that runs out of descriptors."""
+import concurrent.futures
+import os
+import random
+import selectors
+import socket
+import time
+
+import harnow
+import robust
+
+BIG = 64 << 20
+
+
+class Faults(harnow.ServerTestCase):
+    def setUp(self):
+        super().setUp()
+        self.write("small.txt", b"small file\n")
+        self.write("page.html", b"<p>page</p>\n")
+        # Sparse: 64 MiB of zeros without the disk space.
+        with open(os.path.join(self.root, "big.bin"), "wb") as f:
+            f.truncate(BIG)
+
+    def fetch_small(self, server):
+        status, _, body = harnow.split_reply(server.get("/small.txt"))
+        self.assertEqual((status, body), ("HTTP/1.1 200 OK", b"small file\n"))
+
+    def test_clients_aborting_mid_download_leave_the_server_serving(self):
+        server = self.start()
+        idle = robust.threads(server)
+
+        def download_part(number):
+            rng = random.Random(number)
+            sock = harnow.connect(server.port)
+            sock.sendall(b"GET /big.bin HTTP/1.1\r\n\r\n")
+            wanted, got = rng.randrange(1, 4 << 20), 0
+            while got < wanted:
+                piece = sock.recv(65536)
+                self.assertTrue(piece, "reply ended early")
+                got += len(piece)
+            # Half go with a reset, half with a plain close over unread bytes.
+            robust.abort(sock) if number % 2 else sock.close()
+
+        with concurrent.futures.ThreadPoolExecutor(20) as pool:
+            list(pool.map(download_part, range(20)))
+        for _ in range(20):
+            server.wait_line(lambda line: line.startswith("error: "), timeout=30)
+        robust.wait_idle(self, server, idle)
+
+        self.fetch_small(server)
+        with harnow.connect(server.port, 60) as sock:
+            sock.sendall(b"GET /big.bin HTTP/1.1\r\n\r\n")
+            status, headers, body = harnow.split_reply(harnow.read_all(sock, 60))
+        self.assertEqual(status, "HTTP/1.1 200 OK")
+        self.assertIn("Content-Length: %d" % BIG, headers)
+        self.assertEqual(len(body), BIG)
+        self.assertEqual(body.count(0), BIG)
+        robust.wait_idle(self, server, idle)
+
+    def test_running_out_of_descriptors_does_not_stop_the_server(self):
+        server = self.start(prlimit=("--nofile=64",))
+        idle = robust.threads(server)
+        self.fetch_small(server)
+
+        # 150 connections at once, non-blocking, so connects stuck behind a full backlog
+        # cannot hold the test up. Each sends the start of a request as soon as it is
+        # connected: a handshake whose last ACK the full backlog dropped is then retried.
+        clients = []
+        try:
+            with selectors.DefaultSelector() as selector:
+                for _ in range(150):
+                    sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                    sock.setblocking(False)
+                    sock.connect_ex(("127.0.0.1", server.port))
+                    clients.append(sock)
+                    selector.register(sock, selectors.EVENT_WRITE)
+                deadline = time.monotonic() + 10
+                while selector.get_map() and time.monotonic() < deadline:
+                    for key, _ in selector.select(timeout=0.5):
+                        selector.unregister(key.fileobj)
+                        try:
+                            key.fileobj.send(b"GET /small.txt HTTP/1.1\r\n")
+                        except OSError:
+                            pass
+            server.wait_line(lambda line: line.startswith("error in accept: "), timeout=30)
+            time.sleep(1)
+            self.assertIsNone(server.process.poll(), "server exited: %r" % server.lines[-10:])
+        finally:
+            for sock in clients:
+                sock.close()
+
+        robust.wait_idle(self, server, idle, timeout=60)
+        for _ in range(5):
+            self.fetch_small(server)
+        status, _, body = harnow.split_reply(server.get("/"))
+        self.assertEqual(status, "HTTP/1.1 200 OK")
+        self.assertIn(b'<a href="/page.html">', body)
+        self.assertIsNone(server.process.poll())
