@@ -4,6 +4,7 @@ Each test script runs inside a private network namespace (see in_netns.sh), so t
 may take ports 80 and 8080. Every wait here is bounded.
 """
 import os
+import pwd
 import queue
 import shutil
 import socket
@@ -25,7 +26,15 @@ class Server:
         if prlimit:
             command = ["prlimit", *prlimit, "--", *command]
         if user:
-            command = ["setpriv", "--reuid", user, "--regid", user, "--clear-groups", "--", *command]
+            # By number: the user's group need not share its name ('nobody' is in 'nogroup').
+            # A number is taken as both user and group, and need not be in the user table.
+            if isinstance(user, int):
+                uid = gid = user
+            else:
+                account = pwd.getpwnam(user)
+                uid, gid = account.pw_uid, account.pw_gid
+            command = ["setpriv", "--reuid", str(uid), "--regid", str(gid),
+                       "--clear-groups", "--", *command]
         self.cwd = cwd
         self.lines = []
         self._queue = queue.Queue()

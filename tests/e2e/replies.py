@@ -1,0 +1,89 @@
+"""The exact replies and console lines the server gives, built the way a reader would check them."""
+import socket
+import time
+import urllib.parse
+
+import harnow
+
+NOT_FOUND = b"HTTP/1.1 404 Not Found\nConnection: close\n\n"
+FOOTER = b'Tesmer by <a href="https://harnow.example">Orvane</a>\n</body>\n</html>\n'
+
+
+def file_reply(body, content_type, size=None, first=None, last=None):
+    """A 200 reply, or a 206 one when first and last are given (body is the range's bytes)."""
+    size = len(body) if size is None else size
+    if first is None:
+        head = "HTTP/1.1 200 OK\nConnection: close\nAccept-Ranges: bytes\n"
+    else:
+        head = "HTTP/1.1 206 Partial Content\nConnection: close\nAccept-Ranges: bytes\n"
+    head += "Content-Length: %d\n" % len(body)
+    if first is not None:
+        head += "Content-Range: bytes %d-%d/%d\n" % (first, last, size)
+    head += "Content-Type: %s\n\n" % content_type
+    return head.encode() + body
+
+
+def unsatisfiable(size):
+    return ("HTTP/1.1 416 Range Not Satisfiable\nConnection: close\n"
+            "Content-Range: bytes */%d\n\n" % size).encode()
+
+
+def quoted(text):
+    """A path as the console shows it: quoted, '&' before '"' and '&', control bytes as \\xNN."""
+    out = text.replace("&", "&&").replace('"', '&"')
+    out = "".join("\\x%02x" % ord(c) if ord(c) < 0x20 or ord(c) == 0x7F else c for c in out)
+    return '"%s"' % out
+
+
+def html(text):
+    return (text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+            .replace('"', "&quot;").replace("'", "&#39;"))
+
+
+def href(relative):
+    """The root-relative, percent-encoded link the listing writes for a path under the root."""
+    return "/" + urllib.parse.quote(relative.encode("utf-8", "surrogateescape"), safe="/-._~")
+
+
+def listing(directory, title, links):
+    """The whole listing reply; links are (target below the root, text) in page order."""
+    page = ("HTTP/1.1 200 OK\nConnection: close\nContent-Type: text/html\n\n<html>\n<head>\n"
+            '<meta http-equiv="content-type" content="text/html; charset=utf-8"/>\n'
+            "<title>%s</title>\n</head>\n<body>\n<p>%s</p>\n" % (html(title), html(directory)))
+    for target, text in links:
+        page += '<p><a href="%s">%s</a></p>\n' % (href(target), html(text))
+    return page.encode("utf-8", "surrogateescape") + FOOTER
+
+
+def receive(data, port, pause=0.0, timeout=10):
+    """Sends the request and reads the reply; returns (bytes, how it ended: 'close' or 'reset').
+    With a pause the reply has time to arrive whole before a byte of it is read."""
+    with harnow.connect(port, timeout) as sock:
+        sock.sendall(data)
+        time.sleep(pause)
+        chunks = []
+        deadline = time.monotonic() + timeout
+        while True:
+            sock.settimeout(max(0.01, deadline - time.monotonic()))
+            try:
+                chunk = sock.recv(65536)
+            except ConnectionResetError:
+                return b"".join(chunks), "reset"
+            except socket.timeout:
+                raise AssertionError("reply did not end in time")
+            if not chunk:
+                return b"".join(chunks), "close"
+            chunks.append(chunk)
+
+
+def head_of(port, data, timeout=10):
+    """Only the header lines of a reply; the connection is dropped before the body."""
+    with harnow.connect(port, timeout) as sock:
+        sock.sendall(data)
+        head = b""
+        while b"\n\n" not in head:
+            chunk = sock.recv(4096)
+            if not chunk:
+                break
+            head += chunk
+        return head.partition(b"\n\n")[0].decode("latin-1").split("\n")

@@ -1,0 +1,99 @@
+"""Start-up lines, the choice of port, the fatal stop and a thread that cannot start."""
+import os
+import socket
+import time
+
+import harnow
+from replies import file_reply, listing, quoted, receive
+
+BANNER = ["Harnow by https://harnow.example", ""]
+ON_80 = "now open a browser and go to http://localhost"
+FALLBACK = ["trying port 8080", "now open a browser and go to http://localhost:8080"]
+
+
+def hold(port):
+    holder = socket.socket()
+    # Earlier servers' connections may linger in TIME_WAIT; a listener still holds the port.
+    holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    holder.bind(("0.0.0.0", port))
+    holder.listen(1)
+    return holder
+
+
+class Startup(harnow.ServerTestCase):
+    def served_line(self, directory=None):
+        return "serving directory " + quoted(directory or self.root)
+
+    def settled_lines(self, server):
+        # Nothing more may follow the address line; give a late line the chance to show.
+        time.sleep(0.3)
+        return server.lines
+
+    def test_takes_port_80_when_it_is_free(self):
+        self.write("index.html", b"hi")
+        server = self.start()
+        self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
+        self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+
+    def test_falls_back_to_8080_when_port_80_is_held(self):
+        self.write("index.html", b"hi")
+        with hold(80):
+            server = self.start()
+            self.assertEqual(self.settled_lines(server), BANNER + [
+                self.served_line(), "not able to act as a server on port 80: address in use"
+            ] + FALLBACK)
+            self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+
+    def test_stops_with_status_1_when_both_ports_are_held(self):
+        with hold(80), hold(8080):
+            server = self.start(ready=False)
+            self.assertEqual(server.wait_exit(), 1)
+        server.stop()
+        self.assertEqual(server.lines, BANNER + [
+            self.served_line(), "not able to act as a server on port 80: address in use",
+            "trying port 8080", "error in main: address in use"
+        ])
+
+    def test_an_unprivileged_user_is_refused_port_80_and_serves_on_8080(self):
+        os.chmod(self.root, 0o755)
+        self.write("index.html", b"hi")
+        server = self.start(user="nobody")
+        self.assertEqual(self.settled_lines(server), BANNER + [
+            self.served_line(), "not able to act as a server on port 80: access denied"
+        ] + FALLBACK)
+        self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+
+    def test_ignores_its_arguments(self):
+        self.write("index.html", b"hi")
+        server = self.start(args=("--port", "9000", "/etc", "-h"))
+        self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
+        self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+
+    def test_quotes_a_directory_named_with_ampersand_quote_and_accent(self):
+        directory = os.path.join(self.root, 'a&b"c \u00e9')
+        os.mkdir(directory)
+        server = self.start(cwd=directory)
+        self.assertEqual(server.lines[2], "serving directory " + quoted(directory))
+        self.assertIn('a&&b&"c \u00e9"', server.lines[2])
+        self.assertEqual(server.get("/"), listing(directory, os.path.basename(directory), []))
+        server.wait_line("listing html files in " + quoted(directory))
+
+    def test_a_thread_that_cannot_start_costs_only_its_connection(self):
+        # A user of its own with room for two threads: the main one and one connection.
+        os.chmod(self.root, 0o755)
+        self.write("index.html", b"hi")
+        server = self.start(user=47213, prlimit=("--nproc=2",))
+        with harnow.connect(server.port) as holder:
+            holder.sendall(b"GET /index.html HTTP/1.1\r\n")
+            reply, _ = receive(b"GET /index.html HTTP/1.1\r\n\r\n", server.port)
+            self.assertEqual(reply, b"")
+            server.wait_line(lambda line: line.startswith("error starting a thread: "))
+        server.wait_line("error: unexpected end of file")
+        # The held thread is ending; a connection that comes after it is served again.
+        for _ in range(100):
+            reply, _ = receive(b"GET /index.html HTTP/1.1\r\n\r\n", server.port)
+            if reply:
+                break
+            time.sleep(0.1)
+        self.assertEqual(reply, file_reply(b"hi", "text/html"))
+        self.assertIsNone(server.process.poll())
