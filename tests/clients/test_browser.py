@@ -58,8 +58,10 @@ class Browser(clients.ClientTestCase):
     def test_lists_follows_links_plays_and_seeks_a_video(self):
         with open(CLIP, "rb") as f:
             clip = f.read()
-        self.write("my videos/clip.webm", clip)
-        self.write("my videos/player.html", PLAYER)
+        # A name that only works if the listing is read as UTF-8 and its link is encoded.
+        folder = "vidéos & clips #1"
+        self.write(folder + "/clip.webm", clip)
+        self.write(folder + "/player.html", PLAYER)
         self.write("about.html", "<p>about</p>")
         self.write("pictures/logo.svg", '<svg xmlns="http://www.w3.org/2000/svg"/>')
         server = self.start()
@@ -71,7 +73,7 @@ class Browser(clients.ClientTestCase):
         screenshot = os.path.join(artifacts, "listing.png")
         if os.path.exists(screenshot):
             os.remove(screenshot)
-        result = self.drive({"url": address + "/", "directory": "my videos",
+        result = self.drive({"url": address + "/", "directory": folder,
                              "page": "player.html", "screenshot": screenshot})
         self.assertNotIn("failure", result, result)
         self.assertNotIn("pageError", result, result)
@@ -79,9 +81,10 @@ class Browser(clients.ClientTestCase):
         root, directory, page = result["visited"]
         self.assertEqual(root["status"], 200)
         self.assertEqual(root["title"], os.path.basename(self.root))
-        self.assertEqual(directory["url"], address + "/my%20videos")
-        self.assertEqual(directory["title"], "my videos")
-        self.assertEqual(page["url"], address + "/my%20videos/player.html")
+        encoded = "/vid%C3%A9os%20%26%20clips%20%231"
+        self.assertEqual(directory["url"], address + encoded)
+        self.assertEqual(directory["title"], folder)
+        self.assertEqual(page["url"], address + encoded + "/player.html")
 
         shot = result["screenshot"]
         with open(screenshot, "rb") as f:
@@ -97,12 +100,15 @@ class Browser(clients.ClientTestCase):
         self.assertTrue(video["ended"] or video["advancedTo"] > video["target"] + 0.4, video)
 
         # The browser fetched the clip in ranges, and each range was reported.
-        ranged = re.compile(r'"my videos/clip\.webm" \((\d+)-(\d+)/%d\) video/webm' % len(clip))
+        # The console doubles '&' in a quoted path.
+        quoted = re.escape('"%s/clip.webm"' % folder.replace("&", "&&"))
+        ranged = re.compile(r'%s \((\d+)-(\d+)/%d\) video/webm' % (quoted, len(clip)))
         ranges = [ranged.fullmatch(line) for line in server.lines]
         ranges = [(int(m.group(1)), int(m.group(2))) for m in ranges if m]
         self.assertTrue(ranges, server.lines)
         for first, last in ranges:
             self.assertLessEqual(first, last)
             self.assertLess(last, len(clip))
-        self.assertIn('"my videos/player.html" (%d) text/html' % len(PLAYER.encode()),
+        self.assertIn('"%s/player.html" (%d) text/html' % (folder.replace("&", "&&"),
+                                                          len(PLAYER.encode())),
                       server.lines)
