@@ -33,10 +33,10 @@ class Browser(clients.ClientTestCase):
     def setUp(self):
         missing = missing_tools()
         if missing:
-            message = "browser test needs %s (tests/clients/setup.sh installs them)" % missing
+            needs = "%s (tests/clients/setup.sh installs them)" % ", ".join(missing)
             if os.environ.get("CI") == "true":
-                self.fail(message)
-            self.skipTest(message)
+                self.fail("the browser test must run on CI but lacks " + needs)
+            self.skipTest("no browser here: lacks " + needs)
         super().setUp()
 
     def drive(self, options, timeout=150):
