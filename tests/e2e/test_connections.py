@@ -1,0 +1,77 @@
+"""Connections: early ends, simultaneous downloads, unmixed console lines, long request heads."""
+import concurrent.futures
+import os
+import socket
+
+import harnow
+from replies import NOT_FOUND, file_reply, listing, quoted, receive
+
+LARGE = 16 << 20
+
+
+class Connections(harnow.ServerTestCase):
+    def test_reports_a_client_that_ends_before_its_request_does(self):
+        self.write("index.html", b"hi")
+        server = self.start()
+        harnow.connect(server.port).close()
+        self.assertEqual(server.next_line(), "error: unexpected end of file")
+        # A file's header lines are read too; ending among them is the same failure.
+        with harnow.connect(server.port) as sock:
+            sock.sendall(b"GET /index.html HTTP/1.1\r\nHost: x\r\n")
+            sock.shutdown(socket.SHUT_WR)
+            self.assertEqual(harnow.read_all(sock), b"")
+        self.assertEqual(server.next_line(), "error: unexpected end of file")
+
+    def test_two_clients_download_one_large_file_at_the_same_time(self):
+        content = os.urandom(LARGE)
+        self.write("large.bin", content)
+        server = self.start()
+        clients = [harnow.connect(server.port, 60) for _ in range(2)]
+        for sock in clients:
+            sock.sendall(b"GET /large.bin HTTP/1.1\r\n\r\n")
+        # Take turns, a piece from each, so both replies are under way together.
+        received, open_ = [b"", b""], [True, True]
+        while any(open_):
+            for i, sock in enumerate(clients):
+                if open_[i]:
+                    piece = sock.recv(256 << 10)
+                    received[i] += piece
+                    open_[i] = bool(piece)
+        for sock, reply in zip(clients, received):
+            sock.close()
+            self.assertTrue(reply == file_reply(content, "application/octet-stream"))
+        line = '"large.bin" (%d) application/octet-stream' % LARGE
+        self.assertEqual([server.next_line(), server.next_line()], [line, line])
+
+    def test_console_lines_of_many_connections_never_mix(self):
+        self.write("docs/a.html", b"a")
+        long_name = "n" * 250 + ".html"
+        server = self.start()
+        expected = {
+            "/docs/a.html": (file_reply(b"a", "text/html"), '"docs/a.html" (1) text/html'),
+            "/docs": (listing(self.root + "/docs", "docs", [("docs/a.html", "a.html")]),
+                      "listing html files in " + quoted(self.root + "/docs")),
+            "/" + long_name: (NOT_FOUND, "error: file not found for " + quoted(long_name)),
+        }
+        paths = list(expected) * 40
+
+        with concurrent.futures.ThreadPoolExecutor(12) as pool:
+            replies = list(pool.map(lambda path: server.get(path, timeout=30), paths))
+        for path, reply in zip(paths, replies):
+            self.assertEqual(reply, expected[path][0], path[:20])
+        lines = [server.next_line(timeout=30) for _ in paths]
+        allowed = {line for _, line in expected.values()}
+        self.assertEqual([line for line in lines if line not in allowed], [])
+
+    def test_a_long_request_head_still_gets_the_whole_reply(self):
+        # Browsers send heads of several KB (cookies); the reply must not turn into a reset.
+        self.write("index.html", b"hi")
+        server = self.start()
+        cookie = "Cookie: " + "c" * 4000 + "\r\n"
+        for path, reply in [("/", listing(self.root, os.path.basename(self.root),
+                                          [("index.html", "index.html")])),
+                            ("/missing.html", NOT_FOUND)]:
+            head = ("GET %s HTTP/1.1\r\nHost: x\r\n%s\r\n" % (path, cookie)).encode()
+            self.assertGreater(len(head), 4000)
+            got, end = receive(head, server.port, pause=0.3)
+            self.assertEqual((got, end), (reply, "close"), path)

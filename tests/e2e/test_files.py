@@ -1,0 +1,161 @@
+"""Request lines, decoding, file replies with ranges, types, the 404 and what is refused."""
+import os
+
+import harnow
+from replies import NOT_FOUND, file_reply, head_of, quoted, receive, unsatisfiable
+
+CLIP = bytes((i * 7 + i // 256) % 256 for i in range(1000))  # 1000 bytes, no run repeats
+
+
+def get(path, *headers):
+    return ("GET %s HTTP/1.1\r\nHost: x\r\n%s\r\n" % (path, "".join(h + "\r\n" for h in headers))
+            ).encode("utf-8", "surrogateescape")
+
+
+class Files(harnow.ServerTestCase):
+    def setUp(self):
+        super().setUp()
+        self.write("media/clip.ogv", CLIP)
+        self.write("index.html", b"<p>index</p>")
+        self.server = self.start()
+
+    def expect(self, request, reply, line):
+        """The reply's exact bytes, then its console line as the next one printed."""
+        self.assertEqual(self.server.request(request), reply, request)
+        self.assertEqual(self.server.next_line(), line, request)
+
+    def test_answers_only_get_with_a_slash_and_a_space_after_the_path(self):
+        for line in [b"HEAD / HTTP/1.1", b"get / HTTP/1.1", b"POST /x HTTP/1.1",
+                     b"GET /index.html", b"GET index.html HTTP/1.1", b"GET  /index.html HTTP/1.1"]:
+            reply, _ = receive(line + b"\r\nHost: x\r\n\r\n", self.server.port)
+            self.assertEqual(reply, b"", line)
+        # Nothing was printed for those: the next line belongs to this request.
+        page = file_reply(b"<p>index</p>", "text/html")
+        self.expect(b"  GET /index.html HTTP/1.1\r\n\r\n", page, '"index.html" (12) text/html')
+        self.expect(b"GET /index.html x\n\n", page, '"index.html" (12) text/html')
+
+    def test_decodes_the_path_from_the_end(self):
+        names = {"a b.html": "/a%20b.html", "%41": "/%2541", "a%4": "/a%4", "x\x04": "/x%4g",
+                 "a+b.html": "/a+b.html", "AJ": "/%41%4a", "media/clip2.ogv": "/media%2Fclip2.ogv"}
+        for name, path in names.items():
+            self.write(name, name.encode())
+        for name, path in names.items():
+            _, _, body = harnow.split_reply(self.server.request(get(path)))
+            self.assertEqual(body, name.encode(), path)
+            self.server.wait_line(lambda line: line.startswith(quoted(name) + " ("))
+        # '%zz' is the byte 0, which no file name can hold.
+        self.expect(get("/x%zz"), NOT_FOUND, 'error: access denied for "x\\x00"')
+
+    def test_sends_the_file_whole_or_as_one_range(self):
+        line = '"media/clip.ogv" (%s) video/ogg'
+        cases = [
+            ((), file_reply(CLIP, "video/ogg"), line % "1000"),
+            (("Range: bytes=0-99",), file_reply(CLIP[:100], "video/ogg", 1000, 0, 99),
+             line % "0-99/1000"),
+            (("Range: bytes=900-",), file_reply(CLIP[900:], "video/ogg", 1000, 900, 999),
+             line % "900-999/1000"),
+            (("Range: bytes=-100",), file_reply(CLIP[900:], "video/ogg", 1000, 900, 999),
+             line % "900-999/1000"),
+            (("Range: bytes=500-5000",), file_reply(CLIP[500:], "video/ogg", 1000, 500, 999),
+             line % "500-999/1000"),
+            (("Range: bytes=-5000",), file_reply(CLIP, "video/ogg", 1000, 0, 999),
+             line % "0-999/1000"),
+            (("Range: bytes=0-99,200-299",), file_reply(CLIP[:100], "video/ogg", 1000, 0, 99),
+             line % "0-99/1000"),
+            (("Range: bytes=100-499", "X-Other: 1", "Range: bytes=-50"),
+             file_reply(CLIP[450:500], "video/ogg", 1000, 450, 499), line % "450-499/1000"),
+            (("range: bytes=0-99",), file_reply(CLIP, "video/ogg"), line % "1000"),
+        ]
+        for headers, reply, console in cases:
+            self.expect(get("/media/clip.ogv", *headers), reply, console)
+
+    def test_answers_a_range_outside_the_file_with_416(self):
+        self.write("empty.js", b"")
+        for path, size, range_line, shown in [
+                ("/media/clip.ogv", 1000, "bytes=5000-", "5000-999/1000"),
+                ("/media/clip.ogv", 1000, "bytes=50-20", "50-20/1000"),
+                ("/empty.js", 0, "bytes=0-0", "0--1/0")]:
+            reply = self.server.request(get(path, "Range: " + range_line))
+            self.assertEqual(reply, unsatisfiable(size), range_line)
+            self.server.wait_line(lambda line: line.startswith(quoted(path[1:]) + " (" + shown))
+
+    def test_sends_an_empty_file_and_types_by_exact_extension(self):
+        types = {"empty.html": "text/html", "PAGE.HTML": "application/octet-stream",
+                 "readme": "application/octet-stream", "clip.mp4": "video/mpeg",
+                 "x.svg": "image/svg+xml", "s.css": "text/css", "app.js": "text/javascript",
+                 "song.oga": "audio/ogg", "v.f4v": "video/x-flv"}
+        for name in types:
+            self.write(name, b"" if name == "empty.html" else b"data")
+        for name, content_type in types.items():
+            body = b"" if name == "empty.html" else b"data"
+            self.expect(get("/" + name), file_reply(body, content_type),
+                        "%s (%d) %s" % (quoted(name), len(body), content_type))
+
+    def test_keeps_a_query_as_part_of_the_name(self):
+        self.expect(get("/index.html?v=2"), NOT_FOUND,
+                    'error: file not found for "index.html?v=2"')
+        self.write("index.html?v=2", b"query")
+        self.expect(get("/index.html?v=2"), file_reply(b"query", "application/octet-stream"),
+                    '"index.html?v=2" (5) application/octet-stream')
+
+    def test_serves_a_sparse_file_past_4_gib(self):
+        size = (5 << 30) + 10
+        with open(os.path.join(self.root, "big.bin"), "wb") as f:
+            f.truncate(size)
+            f.seek(4 << 30)
+            f.write(b"0123456789")
+        head = head_of(self.server.port, get("/big.bin"))
+        self.assertEqual(head, ["HTTP/1.1 200 OK", "Connection: close", "Accept-Ranges: bytes",
+                                "Content-Length: %d" % size,
+                                "Content-Type: application/octet-stream"])
+        self.server.wait_line('"big.bin" (%d) application/octet-stream' % size)
+        first = 4 << 30
+        self.server.wait_line(lambda line: line.startswith("error: "), timeout=30)
+        self.expect(get("/big.bin", "Range: bytes=%d-%d" % (first + 2, first + 5)),
+                    file_reply(b"2345", "application/octet-stream", size, first + 2, first + 5),
+                    '"big.bin" (%d-%d/%d) application/octet-stream' % (first + 2, first + 5, size))
+
+    def test_answers_a_missing_file_with_the_42_byte_404(self):
+        reply = self.server.request(get("/missing.html"))
+        self.assertEqual((reply, len(reply)), (NOT_FOUND, 42))
+        self.assertEqual(self.server.next_line(), 'error: file not found for "missing.html"')
+
+    def test_follows_symbolic_links_inside_the_tree(self):
+        os.symlink("media", os.path.join(self.root, "alias"))
+        self.expect(get("/alias/clip.ogv", "Range: bytes=-1"),
+                    file_reply(CLIP[-1:], "video/ogg", 1000, 999, 999),
+                    '"alias/clip.ogv" (999-999/1000) video/ogg')
+
+
+class Refused(harnow.ServerTestCase):
+    def setUp(self):
+        super().setUp()
+        # The served directory is a sub-directory, so there is something outside to reach for.
+        self.write("outside.html", b"SECRET")
+        self.write("site/secret.txt", b"SECRET")
+        self.write("site/docs/a.html", b"a")
+        self.server = self.start(cwd=os.path.join(self.root, "site"))
+
+    def test_refuses_every_path_that_leaves_the_served_directory(self):
+        for path, shown in [("//etc/passwd", "/etc/passwd"), ("/%2Fetc%2Fpasswd", "/etc/passwd"),
+                            ("/../outside.html", "../outside.html"),
+                            ("/docs/../../outside.html", "docs/../../outside.html"),
+                            ("/%2e%2e/outside.html", "../outside.html"), ("/..", ".."),
+                            ("/docs/..", "docs/.."), ("/secret.txt%00.html", "secret.txt\x00.html")]:
+            self.assertEqual(self.server.request(get(path)), NOT_FOUND, path)
+            self.assertEqual(self.server.next_line(), "error: access denied for " + quoted(shown))
+
+    def test_answers_a_fifo_or_a_device_at_once_with_404(self):
+        os.mkfifo(os.path.join(self.root, "site/pipe.html"))
+        os.symlink("/dev/zero", os.path.join(self.root, "site/zero.bin"))
+        for name in ["pipe.html", "zero.bin"]:
+            self.assertEqual(self.server.request(get("/" + name)), NOT_FOUND, name)
+            self.assertEqual(self.server.next_line(), "error: access denied for " + quoted(name))
+
+    def test_escapes_control_bytes_of_a_path_on_the_console(self):
+        self.assertEqual(self.server.request(get("/%1b%5b2J%0aFAKE%7f%09")), NOT_FOUND)
+        self.assertEqual(self.server.next_line(),
+                         'error: file not found for "\\x1b[2J\\x0aFAKE\\x7f\\x09"')
+        self.write("site/tab\there.html", b"t")
+        self.assertEqual(self.server.request(get("/tab%09here.html")), file_reply(b"t", "text/html"))
+        self.assertEqual(self.server.next_line(), '"tab\\x09here.html" (1) text/html')
