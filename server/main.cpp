@@ -16,7 +16,7 @@ using namespace vexa;
 
 namespace {
 
-void pause()
+void backOff()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
@@ -35,16 +35,16 @@ void acceptLoop(Socket& listener)
             printLine(std::string("error in accept: ") + e.what());
             // Out of descriptors or memory: give running connections a moment to finish.
             if (e.code != NetworkException::CONNECTION_ABORTED)
-                pause();
+                backOff();
             continue;
         }
         try {
             boost::thread thread(boost::bind(handleConnection, Pointer<IODevice>(connection)));
             thread.detach();
-        } catch (const boost::thread_resource_error& e) {
+        } catch (const std::exception& e) {
             // The bound copy is gone with the failed thread; ours closes the socket below.
             printLine(std::string("error starting a thread: ") + e.what());
-            pause();
+            backOff();
         }
     }
 }
@@ -60,9 +60,9 @@ int main()
 
     printLine("Harnow by https://harnow.example");
     printLine("");
-    printLine("serving directory " + quotedPath(boost::filesystem::current_path()));
-
     try {
+        // A working directory that was removed cannot be served; say so instead of aborting.
+        printLine("serving directory " + quotedPath(boost::filesystem::current_path()));
         Pointer<Socket> listener = createSocket(Socket::TCP, 0);
         try {
             listener->bind(80);
@@ -75,7 +75,7 @@ int main()
         }
         listener->listen(5);
         acceptLoop(*listener);
-    } catch (const NetworkException& e) {
+    } catch (const std::exception& e) {
         printLine(std::string("error in main: ") + e.what());
     }
     // Reaching here is always a failure; a service manager must see it as one.

@@ -1,6 +1,7 @@
 """Start-up lines, the choice of port, the fatal stop and a thread that cannot start."""
 import os
 import socket
+import subprocess
 import time
 
 import harnow
@@ -77,6 +78,16 @@ class Startup(harnow.ServerTestCase):
         self.assertIn('a&&b&"c \u00e9"', server.lines[2])
         self.assertEqual(server.get("/"), listing(directory, os.path.basename(directory), []))
         server.wait_line("listing html files in " + quoted(directory))
+
+    def test_stops_with_status_1_in_a_directory_that_was_removed(self):
+        gone = os.path.join(self.root, "gone")
+        os.mkdir(gone)
+        run = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2"', "sh", gone,
+                              harnow.BINARY], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                             timeout=30)
+        self.assertEqual(run.returncode, 1)
+        self.assertEqual(run.stdout.decode().split("\n"), BANNER + [
+            "error in main: boost::filesystem::current_path: No such file or directory", ""])
 
     def test_a_thread_that_cannot_start_costs_only_its_connection(self):
         # A user of its own with room for two threads: the main one and one connection.
