@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the client tests drive: curl and wget, and for the browser test Debian's
+# Installs what the client tests drive: curl, wget and strace, and for the browser test Debian's
 # chromium, Node.js and playwright-core. Quick when everything is already there.
 # Outside CI a browser set-up that fails only warns (the browser test then skips itself);
 # with CI=true it is an error.
@@ -7,7 +7,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/../../scripts/packages.sh"
 
-install_missing curl wget
+install_missing curl wget strace
 
 browser_failed() {
     if [ "${CI:-}" = "true" ]; then

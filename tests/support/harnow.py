@@ -21,8 +21,9 @@ READY_PREFIX = "now open a browser and go to "
 class Server:
     """One harnow process: its console lines are collected as they arrive."""
 
-    def __init__(self, cwd, args=(), user=None, env=None, prlimit=None):
-        command = [BINARY, *args]
+    def __init__(self, cwd, args=(), user=None, env=None, prlimit=None, wrapper=()):
+        # wrapper: a command that runs the server, e.g. strace to slow a system call down.
+        command = [*wrapper, BINARY, *args]
         if prlimit:
             command = ["prlimit", *prlimit, "--", *command]
         if user:
