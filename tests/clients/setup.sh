@@ -24,7 +24,8 @@ if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
     install_missing nodejs npm || browser_failed "could not install nodejs and npm"
 fi
 node_major="$(node -p 'process.versions.node.split(".")[0]')"
-[ "$node_major" -ge 20 ] || browser_failed "playwright-core needs Node.js 20 or later, not $node_major"
+[ "$node_major" -ge 20 ] ||
+    browser_failed "playwright-core needs Node.js 20 or later, not $node_major"
 
 # node_modules is rebuilt from the lock file when it is missing or the lock has changed.
 stamp="$here/node_modules/.harnow-lock.sha256"
