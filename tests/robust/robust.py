@@ -50,7 +50,7 @@ def descriptors(server):
     return len(os.listdir("/proc/%d/fd" % server.process.pid))
 
 
-def wait_until(condition, timeout, what):
+def wait_until(condition, timeout, what, pause=0.1):
     """Polls condition() until it holds; fails after timeout seconds."""
     deadline = time.monotonic() + timeout
     while True:
@@ -58,7 +58,7 @@ def wait_until(condition, timeout, what):
             return
         if time.monotonic() > deadline:
             raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.1)
+        time.sleep(pause)
 
 
 def wait_idle(test, server, idle_threads, timeout=30):
