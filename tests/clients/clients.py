@@ -30,12 +30,6 @@ def read_file(path):
         return f.read()
 
 
-def file_lines(server, name):
-    """The console lines that report a file reply for a path ending in name."""
-    return [line for line in server.lines if line.startswith('"') and
-            line.split('" (', 1)[0].endswith(name)]
-
-
 class ClientTestCase(harnow.ServerTestCase):
     def output_dir(self):
         """A scratch directory for what the client writes, removed with the served one."""
