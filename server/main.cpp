@@ -64,16 +64,18 @@ int main()
         // A working directory that was removed cannot be served; say so instead of aborting.
         printLine("serving directory " + quotedPath(boost::filesystem::current_path()));
         Pointer<Socket> listener = createSocket(Socket::TCP, 0);
+        std::string address = "http://localhost";
         try {
             listener->bind(80);
-            printLine("now open a browser and go to http://localhost");
         } catch (const NetworkException& e) {
             printLine(std::string("not able to act as a server on port 80: ") + e.what());
             printLine("trying port 8080");
             listener->bind(8080);
-            printLine("now open a browser and go to http://localhost:8080");
+            address += ":8080";
         }
+        // The address is announced only once a browser can connect to it.
         listener->listen(5);
+        printLine("now open a browser and go to " + address);
         acceptLoop(*listener);
     } catch (const std::exception& e) {
         printLine(std::string("error in main: ") + e.what());
