@@ -41,9 +41,8 @@ TEST(Exceptions, EachClassHasItsOwnFixedTable)
               (std::vector<std::string>{"input/output error", "file not found", "access denied",
                                         "invalid handle", "disk full", "seek error", "closed"}));
     EXPECT_EQ(allTexts<DataException>(5),
-              (std::vector<std::string>{"unknown format", "format not supported",
-                                        "unknown version", "data corrupt",
-                                        "unexpected end of file"}));
+              (std::vector<std::string>{"unknown format", "format not supported", "unknown version",
+                                        "data corrupt", "unexpected end of file"}));
     EXPECT_EQ(NetworkException::CLOSED, 9);
     EXPECT_EQ(FileException::CLOSED, 6);
     EXPECT_EQ(DataException::UNEXPECTED_END_OF_FILE, 4);

@@ -144,7 +144,7 @@ TEST_F(FileTest, ResizeKeepsThePosition)
 
 TEST_F(FileTest, SizesBeyond32BitsComeOutWhole)
 {
-    const int64_t big = (int64_t(5) << 30) + 3;      // over 4 GiB
+    const int64_t big = (int64_t(5) << 30) + 3;   // over 4 GiB
     const int64_t allOnes = int64_t(0x1FFFFFFFF); // low 32 bits all ones, not a failure
     int descriptor = ::open("sparse", O_CREAT | O_RDWR, 0644);
     ASSERT_GE(descriptor, 0);

@@ -71,10 +71,10 @@ TEST(Text, ParsesIntegersInAnyBaseUpTo36)
     EXPECT_EQ(parse("1z", 36), 71u);
     EXPECT_EQ(parse("9", 8), 0u);
     EXPECT_EQ(parse("1011", 2), 11u);
-    EXPECT_EQ(parse("-1", 10), 0u);  // no sign
+    EXPECT_EQ(parse("-1", 10), 0u);   // no sign
     EXPECT_EQ(parse("0x1f", 16), 0u); // no prefix
-    EXPECT_EQ(parse(" 1", 10), 0u);  // no white space skipping
-    EXPECT_EQ(parse("[", 36), 0u);   // a byte between 'Z' and 'a' is no figure
+    EXPECT_EQ(parse(" 1", 10), 0u);   // no white space skipping
+    EXPECT_EQ(parse("[", 36), 0u);    // a byte between 'Z' and 'a' is no figure
     EXPECT_EQ(parse("1\xff", 36), 1u);
     // Wraps modulo 2^64 instead of failing.
     EXPECT_EQ(parse("ffffffffffffffff1", 16), 0xfffffffffffffff1u);
@@ -92,7 +92,9 @@ TEST(Text, TrimsEveryByteUpTo32)
     EXPECT_EQ(trim(" a b \r"), "a b");
     EXPECT_EQ(trim(std::string("\0\x01\x1f\tx\x0b\0", 7)), "x");
     // DEL and bytes from 0x80 are not blank.
-    EXPECT_EQ(trim("\x7f" "a\xa0"), "\x7f" "a\xa0");
+    const std::string notBlank = "\x7f"
+                                 "a\xa0";
+    EXPECT_EQ(trim(notBlank), notBlank);
 }
 
 TEST(Text, CutsAndSearchesWithinTheView)
