@@ -144,7 +144,9 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
 {
     bool reading = (mode & File::READ) != 0;
     bool writing = (mode & File::WRITE) != 0;
-    int flags = O_CLOEXEC | (writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY);
+    // O_NONBLOCK changes nothing for regular files, but a FIFO can no longer block the opener
+    // until some writer appears (a file swapped for one after the caller looked at it).
+    int flags = O_CLOEXEC | O_NONBLOCK | (writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY);
     if (writing)
         flags |= O_CREAT; // open, or create when missing
     if (mode & File::TRUNCATE)

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <future>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -84,6 +86,19 @@ TEST_F(FileTest, AMissingDirectoryIsNotAMissingFile)
     // A directory is no file, whatever the mode.
     EXPECT_EQ(fileFailure([] { openFile("dir", File::READ); }), FileException::ACCESS_DENIED);
     EXPECT_EQ(fileFailure([] { openFile("dir", File::WRITE); }), FileException::ACCESS_DENIED);
+}
+
+TEST_F(FileTest, OpeningAFifoDoesNotWaitForAWriter)
+{
+    ASSERT_EQ(::mkfifo("pipe", 0600), 0);
+    auto opened = std::async(std::launch::async, [] { return openFile("pipe", File::READ); });
+    bool returned = opened.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned)
+        ::close(::open("pipe", O_WRONLY)); // let the blocked open go, or the test never ends
+    EXPECT_TRUE(returned);
+    // With no writer there is nothing to read, and no waiting for it either.
+    char byte;
+    EXPECT_EQ(opened.get()->read(&byte, 1), 0u);
 }
 
 TEST_F(FileTest, PathBytesReachTheSystemUnchanged)
