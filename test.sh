@@ -1,13 +1,100 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds, and runs every test through CTest.
+# Then the robustness stages: the whole suite again under AddressSanitizer with
+# UndefinedBehaviorSanitizer, the suite under ThreadSanitizer, and each fuzz target for a
+# bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.)
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz"); FUZZ_SECONDS bounds each target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 source scripts/packages.sh
-install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux procps
+install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux procps \
+    valgrind clang libclang-rt-14-dev
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-cmake -S . -B build -DBUILD_TESTING=ON >/dev/null
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+stages="${HARNOW_STAGES:-main asan tsan fuzz}"
+fuzz_seconds="${FUZZ_SECONDS:-60}"
+timings=()
+
+wants() { [[ " $stages " == *" $1 "* ]]; }
+
+# Runs a stage and keeps its wall time and result for the summary at the end. A failed
+# stage does not stop the later ones; the script fails at the end. (Stage functions report
+# failure by their status: errexit does not reach into a command tested with ||.)
+failed=0
+stage() {
+    local name="$1" began=$SECONDS result=passed
+    shift
+    echo "=== $name"
+    "$@" || { result=FAILED; failed=1; }
+    timings+=("$(printf '%-34s %5d s  %s' "$name" $((SECONDS - began)) "$result")")
+}
+
+main_suite() {
+    cmake -S . -B build -DBUILD_TESTING=ON >/dev/null &&
+        cmake --build build -j"$jobs" &&
+        ctest --test-dir build --output-on-failure -j"$jobs"
+}
+
+# Builds tree $1 with sanitizers $2 and runs CTest there (further arguments go to ctest).
+# Reports go to files, so a report from a server process that a test killed is not lost;
+# any report fails the stage.
+sanitized_suite() {
+    local tree="$1" sanitizers="$2"
+    shift 2
+    cmake -S . -B "$tree" -DBUILD_TESTING=ON -DHARNOW_SANITIZE="$sanitizers" >/dev/null &&
+        cmake --build "$tree" -j"$jobs" || return 1
+    local logs="$here/$tree/sanitizer-reports"
+    rm -rf "$logs" && mkdir -p "$logs"
+    local status=0
+    ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:strict_string_checks=1" \
+    UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1" \
+    TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=0:second_deadlock_stack=1" \
+        ctest --test-dir "$tree" --output-on-failure -j"$jobs" "$@" || status=$?
+    if [ -n "$(ls -A "$logs")" ]; then
+        echo "sanitizer reports in $logs:" >&2
+        head -n 60 "$logs"/* >&2
+        status=1
+    fi
+    return $status
+}
+
+# Runs every fuzz target for a bounded time, two at a time, each on a working copy of its
+# seed corpus. A crash leaves its input in build-fuzz/artifacts and fails the stage.
+fuzz_all() {
+    cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null &&
+        cmake --build build-fuzz -j"$jobs" || return 1
+    mkdir -p build-fuzz/artifacts
+    local pids=() names=() status=0
+    for target in request range substitute reader; do
+        mkdir -p "build-fuzz/corpus/$target"
+        build-fuzz/fuzz_$target -max_total_time="$fuzz_seconds" -max_len=16384 -timeout=10 \
+            -rss_limit_mb=2048 -print_final_stats=1 \
+            -artifact_prefix="build-fuzz/artifacts/$target-" \
+            "build-fuzz/corpus/$target" "fuzz/corpus/$target" \
+            >"build-fuzz/$target.log" 2>&1 &
+        pids+=($!)
+        names+=("$target")
+        if [ ${#pids[@]} -ge "$jobs" ]; then
+            wait "${pids[0]}" || { status=1; echo "fuzz_${names[0]} failed:"; tail -n 40 "build-fuzz/${names[0]}.log"; }
+            grep -h "stat::number_of_executed_units" "build-fuzz/${names[0]}.log" | sed "s/^/${names[0]}: /"
+            pids=("${pids[@]:1}")
+            names=("${names[@]:1}")
+        fi
+    done
+    for i in "${!pids[@]}"; do
+        wait "${pids[$i]}" || { status=1; echo "fuzz_${names[$i]} failed:"; tail -n 40 "build-fuzz/${names[$i]}.log"; }
+        grep -h "stat::number_of_executed_units" "build-fuzz/${names[$i]}.log" | sed "s/^/${names[$i]}: /"
+    done
+    return $status
+}
+
+if wants main; then stage "build + ctest" main_suite; fi
+if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan address,undefined; fi
+if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
+if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
+
+echo "=== stage times"
+printf '%s\n' "${timings[@]}"
+exit $failed

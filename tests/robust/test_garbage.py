@@ -3,6 +3,7 @@
 The server must answer each with one of its well-formed replies or with nothing, stay up,
 and come back to its idle threads, descriptors and memory afterwards."""
 import concurrent.futures
+import os
 import random
 
 import harnow
@@ -96,7 +97,9 @@ class HostileRequests(harnow.ServerTestCase):
         self.barrage(cases)
         self.settle()
         growth = robust.rss_kib(self.server) - after_first
-        self.assertLess(growth, 2048, "RSS grew by %d KiB over a second round" % growth)
+        # A sanitizer keeps freed memory in quarantine on purpose; memcheck covers leaks there.
+        if not os.environ.get("HARNOW_SANITIZE"):
+            self.assertLess(growth, 2048, "RSS grew by %d KiB over a second round" % growth)
 
     def test_over_long_requests_are_closed_without_a_reply(self):
         replies = self.barrage(OVER_LONG)

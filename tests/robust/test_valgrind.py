@@ -19,12 +19,8 @@ class Memcheck(harnow.ServerTestCase):
         super().setUp()
         self.log = tempfile.NamedTemporaryFile(prefix="harnow-memcheck-", suffix=".log",
                                                delete=False).name
-        # The harness starts BINARY with the given arguments; make valgrind the program.
-        self.binary = harnow.BINARY
-        harnow.BINARY = VALGRIND
 
     def tearDown(self):
-        harnow.BINARY = self.binary
         super().tearDown()
         os.unlink(self.log)
 
@@ -34,10 +30,9 @@ class Memcheck(harnow.ServerTestCase):
         self.write("docs/a b.html", b"docs")
         with open(os.path.join(self.root, "big.bin"), "wb") as f:
             f.truncate(8 << 20)
-        server = self.start(ready=False, args=(
-            "--leak-check=full", "--show-leak-kinds=definite,indirect",
-            "--errors-for-leak-kinds=definite,indirect",
-            "--log-file=" + self.log, self.binary))
+        server = self.start(ready=False, wrapper=(
+            VALGRIND, "--leak-check=full", "--show-leak-kinds=definite,indirect",
+            "--errors-for-leak-kinds=definite,indirect", "--log-file=" + self.log))
         server.wait_ready(timeout=60)
         port = server.port
 
