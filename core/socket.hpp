@@ -29,6 +29,10 @@ public:
     // Time limits in milliseconds (0: none) for each blocking receive and send. A blocking
     // read or write that runs past its limit raises NETWORK_ERROR.
     virtual void setTimeouts(int32_t receiveMillis, int32_t sendMillis) = 0;
+    // Holds back partly filled segments while a reply is written piece by piece, so the pieces
+    // travel in full segments; shutdown() and close() send whatever is held. No effect on a
+    // socket that is not TCP.
+    virtual void setCork(bool corked) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
 };

@@ -137,8 +137,12 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
 bool serveRequest(const Pointer<IODevice>& connection, const ConnectionSettings& settings)
 {
     Pointer<IODevice> source = connection;
-    if (Socket* socket = dynamic_cast<Socket*>(connection.get()))
+    if (Socket* socket = dynamic_cast<Socket*>(connection.get())) {
+        // Every header line is a write of its own; corked, they leave with the body in full
+        // segments instead of one small segment each. The close sends what is held.
+        socket->setCork(true);
         source = Pointer<IODevice>(new RequestHead(Pointer<Socket>(socket), settings));
+    }
     BufferedReader reader(source, false, READER_BUFFER);
 
     std::string rawPath;

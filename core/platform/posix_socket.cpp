@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -223,6 +224,15 @@ void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
     timeval send = toTimeval(sendMillis);
     if (setsockopt(m_descriptor, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0 ||
         setsockopt(m_descriptor, SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0)
+        fail();
+}
+
+void PosixSocket::setCork(bool corked)
+{
+    int on = corked ? 1 : 0;
+    // A socket that is not TCP (a Unix-domain pair, UDP) has nothing to hold back.
+    if (setsockopt(m_descriptor, IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOPROTOOPT)
         fail();
 }
 

@@ -24,6 +24,7 @@ public:
     Pointer<Socket> accept() override;
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
+    void setCork(bool corked) override;
     bool isListening() override;
 
     int descriptor() const { return m_descriptor; }

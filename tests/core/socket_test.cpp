@@ -7,8 +7,10 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -160,6 +162,14 @@ TEST(Socket, ABaseHandleKeepsTheSocketOpenAndTheLastHandleClosesIt)
     EXPECT_EQ(pair.peerRead(), ""); // end of stream: the descriptor is closed
 }
 
+TEST(Socket, CorkingASocketThatIsNotTcpChangesNothing)
+{
+    Pair pair;
+    EXPECT_NO_THROW(pair.socket->setCork(true));
+    EXPECT_EQ(pair.socket->write("sent", 4), 4u);
+    EXPECT_EQ(pair.peerRead(), "sent");
+}
+
 TEST(Socket, UnknownTypeCreatesNothing)
 {
     EXPECT_EQ(networkFailure([] { createSocket(7, 0); }), NetworkException::NETWORK_ERROR);
@@ -265,4 +275,31 @@ TEST_F(LoopbackTcp, RefusedConnectsAndEmptyNonBlockingAcceptsRaise)
 
     Pointer<Socket> server = listener(Socket::NON_BLOCKING);
     EXPECT_EQ(networkFailure([&] { server->accept(); }), NetworkException::NETWORK_ERROR);
+}
+
+TEST_F(LoopbackTcp, CorkedPiecesAllArriveWhenTheSenderShutsDown)
+{
+    Pointer<Socket> server = listener();
+    Pointer<Socket> client = connectTo(localPort(*server));
+    Pointer<Socket> connection = server->accept();
+    int descriptor = dynamic_cast<PosixSocket&>(*connection).descriptor();
+    int corked = 0;
+    socklen_t length = sizeof corked;
+    connection->setCork(true);
+    getsockopt(descriptor, IPPROTO_TCP, TCP_CORK, &corked, &length);
+    EXPECT_EQ(corked, 1);
+
+    for (const char* piece : {"HTTP/1.1 200 OK\n", "Connection: close\n", "\n", "body"})
+        connection->write(piece, uint32_t(std::strlen(piece)));
+    connection->shutdown();
+    client->setTimeouts(10000, 10000); // held bytes would end the test here, not hang it
+    std::string received;
+    char buffer[64];
+    while (uint32_t n = client->read(buffer, sizeof buffer))
+        received.append(buffer, n);
+    EXPECT_EQ(received, "HTTP/1.1 200 OK\nConnection: close\n\nbody");
+
+    connection->setCork(false);
+    getsockopt(descriptor, IPPROTO_TCP, TCP_CORK, &corked, &length);
+    EXPECT_EQ(corked, 0);
 }
