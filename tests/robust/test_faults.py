@@ -27,7 +27,6 @@ class Faults(harnow.ServerTestCase):
 
     def test_clients_aborting_mid_download_leave_the_server_serving(self):
         server = self.start()
-        idle = robust.threads(server)
 
         def download_part(number):
             rng = random.Random(number)
@@ -45,7 +44,7 @@ class Faults(harnow.ServerTestCase):
             list(pool.map(download_part, range(20)))
         for _ in range(20):
             server.wait_line(lambda line: line.startswith("error: "), timeout=30)
-        robust.wait_idle(self, server, idle)
+        robust.wait_idle(self, server)
 
         self.fetch_small(server)
         with harnow.connect(server.port, 60) as sock:
@@ -55,11 +54,10 @@ class Faults(harnow.ServerTestCase):
         self.assertIn("Content-Length: %d" % BIG, headers)
         self.assertEqual(len(body), BIG)
         self.assertEqual(body.count(0), BIG)
-        robust.wait_idle(self, server, idle)
+        robust.wait_idle(self, server)
 
     def test_running_out_of_descriptors_does_not_stop_the_server(self):
         server = self.start(prlimit=("--nofile=64",))
-        idle = robust.threads(server)
         self.fetch_small(server)
 
         # 150 connections at once, non-blocking, so connects stuck behind a full backlog
@@ -89,7 +87,7 @@ class Faults(harnow.ServerTestCase):
             for sock in clients:
                 sock.close()
 
-        robust.wait_idle(self, server, idle, timeout=60)
+        robust.wait_idle(self, server, timeout=60)
         for _ in range(5):
             self.fetch_small(server)
         status, _, body = harnow.split_reply(server.get("/"))

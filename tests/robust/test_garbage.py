@@ -71,9 +71,11 @@ class HostileRequests(harnow.ServerTestCase):
         self.write("empty.txt", b"")
         self.write("docs/a b.html", b"docs")
         self.server = self.start()
+        # tearDown does not run when setUp fails; the server must not outlive the test.
+        self.addCleanup(self.server.stop)
         self.port = self.server.port
         self.assertEqual(harnow.split_reply(self.server.get("/page.html"))[0], "HTTP/1.1 200 OK")
-        robust.wait_idle(self, self.server, 1)
+        robust.wait_idle(self, self.server)
         self.idle_descriptors = robust.descriptors(self.server)
 
     def barrage(self, cases, chunk=None):
@@ -84,7 +86,7 @@ class HostileRequests(harnow.ServerTestCase):
         return replies
 
     def settle(self):
-        robust.wait_idle(self, self.server, 1)
+        robust.wait_idle(self, self.server)
         robust.wait_until(lambda: robust.descriptors(self.server) <= self.idle_descriptors, 10,
                           "descriptors to return to %d" % self.idle_descriptors)
 

@@ -70,6 +70,6 @@ class IdleConnections(harnow.ServerTestCase):
             for sock in idle:
                 sock.close()
 
-        robust.wait_idle(self, server, idle_threads)
+        robust.wait_idle(self, server)
         status, _, body = harnow.split_reply(server.get("/page.html"))
         self.assertEqual((status, body), ("HTTP/1.1 200 OK", b"<p>page</p>\n"))

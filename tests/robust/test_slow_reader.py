@@ -17,7 +17,6 @@ class SlowReader(harnow.ServerTestCase):
             f.truncate(256 << 20)
         self.write("page.html", b"<p>page</p>\n")
         server = self.start()
-        idle_threads = robust.threads(server)
         idle_descriptors = robust.descriptors(server)
 
         sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -53,7 +52,7 @@ class SlowReader(harnow.ServerTestCase):
             server.wait_line(lambda line: line.startswith("error: "), timeout=2 * WRITE_LIMIT + 60)
             # Never before the limit: the reply began only after the request was sent.
             self.assertGreater(time.monotonic() - asked, WRITE_LIMIT - 1)
-            robust.wait_idle(self, server, idle_threads)
+            robust.wait_idle(self, server)
             robust.wait_until(lambda: robust.descriptors(server) <= idle_descriptors, 10,
                               "the connection's descriptor to be closed")
         finally:

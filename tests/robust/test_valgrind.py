@@ -66,7 +66,7 @@ class Memcheck(harnow.ServerTestCase):
         robust.abort(sock)
         harnow.connect(port, 60).close()
 
-        robust.wait_idle(self, server, 1, timeout=60)
+        robust.wait_idle(self, server, timeout=60)
         server.process.send_signal(signal.SIGTERM)
         server.wait_exit(timeout=60)
         with open(self.log) as f:
