@@ -48,6 +48,9 @@ def hostile_requests():
         b"GET /" + b"%" * 5000 + b" HTTP/1.1\r\n\r\n",
         b"GET /" + b"%00" * 2000 + b" HTTP/1.1\r\n\r\n",
         b"GET /" + b"../" * 1000 + b" HTTP/1.1\r\n\r\n",
+        b"GET /" + b"n" * 300 + b" HTTP/1.1\r\n\r\n",  # a name too long for the system
+        b"GET /" + b"d/" * 3000 + b" HTTP/1.1\r\n\r\n",
+        b"GET /page.html/x HTTP/1.1\r\n\r\n",
         b"\n" * 5000,
         b"\r" * 5000,
     ]
