@@ -46,7 +46,8 @@ sanitized_suite() {
     cmake -S . -B "$tree" -DBUILD_TESTING=ON -DHARNOW_SANITIZE="$sanitizers" >/dev/null &&
         cmake --build "$tree" -j"$jobs" || return 1
     local logs="$here/$tree/sanitizer-reports"
-    rm -rf "$logs" && mkdir -p "$logs"
+    # Open to all: some tests run the server as an unprivileged user.
+    rm -rf "$logs" && mkdir -p "$logs" && chmod 1777 "$logs"
     local status=0
     ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:strict_string_checks=1" \
     UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1" \
