@@ -6,6 +6,8 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <vector>
+
 namespace fs = boost::filesystem;
 using vexa::IODevice;
 
@@ -55,7 +57,8 @@ std::string linkTarget(const fs::path& path)
     return out;
 }
 
-void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath)
+void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath,
+                          std::size_t heldNames)
 {
     fs::path directory = fs::current_path() / requestPath;
     printLine("listing html files in " + quotedPath(directory));
@@ -74,17 +77,33 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
     writeText(out, "<body>\n");
     writeText(out, "<p>" + htmlEscape(directory.string()) + "</p>\n");
 
-    // Two passes, sub-directories first; the order within each is the directory's own.
+    // Sub-directories first, then the files, each in the directory's own order. Finding an
+    // entry's type costs a stat, so one pass looks at each entry once while the file names
+    // wait; a directory with more of them than heldNames is read again instead of held.
+    std::vector<fs::path> files;
+    bool tooMany = false;
     for (fs::directory_iterator it(directory), end; it != end; ++it) {
-        if (it->status().type() == fs::directory_file)
+        fs::file_type type = it->status().type();
+        if (type == fs::directory_file) {
             writeLink(out, requestPath, it->path().filename());
+        } else if (!tooMany && type == fs::regular_file &&
+                   contentTypes.count(it->path().extension().string())) {
+            tooMany = files.size() == heldNames;
+            if (!tooMany)
+                files.push_back(it->path().filename());
+        }
     }
-    for (fs::directory_iterator it(directory), end; it != end; ++it) {
-        if (it->status().type() != fs::regular_file)
-            continue;
-        fs::path name = it->path().filename();
-        if (contentTypes.count(name.extension().string()))
+    if (!tooMany) {
+        for (const fs::path& name : files)
             writeLink(out, requestPath, name);
+    } else {
+        for (fs::directory_iterator it(directory), end; it != end; ++it) {
+            fs::path name = it->path().filename();
+            // The extension first: only a name of a listed type needs the stat.
+            if (contentTypes.count(name.extension().string()) &&
+                it->status().type() == fs::regular_file)
+                writeLink(out, requestPath, name);
+        }
     }
 
     writeText(out, "Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");

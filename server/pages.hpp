@@ -5,11 +5,15 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <cstddef>
 #include <string>
 
-// The HTML page for a directory: sub-directories first, then files of a known type.
+// The HTML page for a directory: sub-directories first, then files of a known type. Up to
+// heldNames file names are kept while the sub-directories go out; more, and the directory is
+// read a second time.
 void sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
-                          const boost::filesystem::path& requestPath);
+                          const boost::filesystem::path& requestPath,
+                          std::size_t heldNames = 4096);
 
 // The bare 404 reply and its console line.
 void sendNotFound(const vexa::Pointer<vexa::IODevice>& connection,
