@@ -4,7 +4,7 @@
 //
 //   loadgen run  [-a ADDR] [-p PORT] [-u PATH] [-H 'Name: value']... [-c CONC] [-n TOTAL]
 //                [-d SECONDS] [-t TIMEOUT] [-s STATUS] [-w WORKERS]
-//   loadgen hold [-a ADDR] [-p PORT] -c COUNT [-r CONNECTS_PER_S] [-d SECONDS]
+//   loadgen hold [-a ADDR] [-p PORT] -c COUNT [-r CONNECTS_PER_S] [-W WINDOW] [-d SECONDS]
 //   loadgen wait [-a ADDR] [-p PORT] [-d SECONDS]
 //
 // run prints one line of key=value pairs: requests, errors (and their kinds), bytes, seconds,
@@ -47,6 +47,7 @@ struct Options
     int status = 200;
     int workers = 1;
     double rate = 2000;    // hold: connects per second
+    int window = 32;       // hold: handshakes in flight
 };
 
 int64_t nowNanos()
@@ -61,7 +62,7 @@ int64_t nowNanos()
     std::fprintf(stderr, "loadgen: %s\n", why);
     std::fprintf(stderr, "usage: loadgen run|hold|wait [-a addr] [-p port] [-u path] [-H header]"
                          " [-c conc] [-n total] [-d seconds] [-t timeout] [-s status]"
-                         " [-w workers] [-r rate]\n");
+                         " [-w workers] [-r rate] [-W window]\n");
     std::exit(2);
 }
 
@@ -98,11 +99,13 @@ Options parse(int argc, char** argv)
             o.workers = std::atoi(v);
         else if (flag == "-r")
             o.rate = std::atof(v);
+        else if (flag == "-W")
+            o.window = std::atoi(v);
         else
             usage(("unknown option " + flag).c_str());
     }
-    if (o.concurrency < 1 || o.workers < 1 || o.seconds <= 0 || o.seconds > 600)
-        usage("bad -c, -w or -d (at most 600 s)");
+    if (o.concurrency < 1 || o.workers < 1 || o.window < 1 || o.seconds <= 0 || o.seconds > 600)
+        usage("bad -c, -w, -W or -d (at most 600 s)");
     return o;
 }
 
@@ -421,11 +424,12 @@ int runMode(const Options& o)
     return all.requests > 0 ? 0 : 1;
 }
 
-// Opens idle connections at a bounded rate, a few handshakes at a time, and keeps them. A
-// handshake whose SYN a full listen queue dropped is retried by the kernel; the others go on.
+// Opens idle connections at a bounded rate, at most -W handshakes at a time, and keeps them.
+// A handshake whose SYN a full listen queue dropped is retried by the kernel after 1, 3, 7 s;
+// the other handshakes go on meanwhile.
 int holdMode(const Options& o)
 {
-    const size_t window = 4;
+    const size_t window = size_t(o.window);
     sockaddr_in to = target(o);
     int64_t start = nowNanos();
     int64_t deadline = start + int64_t(o.seconds * 1e9);
