@@ -66,29 +66,36 @@ sanitized_suite() {
 fuzz_all() {
     cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null &&
         cmake --build build-fuzz -j"$jobs" || return 1
-    mkdir -p build-fuzz/artifacts
-    local pids=() names=() status=0
-    for target in request range substitute reader; do
-        mkdir -p "build-fuzz/corpus/$target"
-        build-fuzz/fuzz_$target -max_total_time="$fuzz_seconds" -max_len=16384 -timeout=10 \
-            -rss_limit_mb=2048 -print_final_stats=1 \
-            -artifact_prefix="build-fuzz/artifacts/$target-" \
-            "build-fuzz/corpus/$target" "fuzz/corpus/$target" \
-            >"build-fuzz/$target.log" 2>&1 &
-        pids+=($!)
-        names+=("$target")
-        if [ ${#pids[@]} -ge "$jobs" ]; then
-            wait "${pids[0]}" || { status=1; echo "fuzz_${names[0]} failed:"; tail -n 40 "build-fuzz/${names[0]}.log"; }
-            grep -h "stat::number_of_executed_units" "build-fuzz/${names[0]}.log" | sed "s/^/${names[0]}: /"
-            pids=("${pids[@]:1}")
-            names=("${names[@]:1}")
+    # Absolute paths: the handler target serves from a directory of its own.
+    local out="$here/build-fuzz"
+    mkdir -p "$out/artifacts"
+    local running=() status=0
+    for target in request range substitute reader handler; do
+        mkdir -p "$out/corpus/$target"
+        "$out/fuzz_$target" -max_total_time="$fuzz_seconds" -max_len=16384 -timeout=10 \
+            -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$out/artifacts/$target-" \
+            "$out/corpus/$target" "$here/fuzz/corpus/$target" >"$out/$target.log" 2>&1 &
+        running+=("$target:$!")
+        if [ ${#running[@]} -ge "$jobs" ]; then
+            fuzz_finished "${running[0]}" || status=1
+            running=("${running[@]:1}")
         fi
     done
-    for i in "${!pids[@]}"; do
-        wait "${pids[$i]}" || { status=1; echo "fuzz_${names[$i]} failed:"; tail -n 40 "build-fuzz/${names[$i]}.log"; }
-        grep -h "stat::number_of_executed_units" "build-fuzz/${names[$i]}.log" | sed "s/^/${names[$i]}: /"
+    for entry in "${running[@]}"; do
+        fuzz_finished "$entry" || status=1
     done
     return $status
+}
+
+# Waits for one fuzz run ("target:pid") and reports it.
+fuzz_finished() {
+    local target="${1%%:*}" pid="${1##*:}" log="$here/build-fuzz/${1%%:*}.log"
+    if ! wait "$pid"; then
+        echo "fuzz_$target failed:"
+        tail -n 40 "$log"
+        return 1
+    fi
+    echo "fuzz_$target: $(grep -h "stat::number_of_executed_units" "$log" | sed 's/.*: *//') runs"
 }
 
 if wants main; then stage "build + ctest" main_suite; fi
