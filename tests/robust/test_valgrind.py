@@ -1,5 +1,6 @@
 """memcheck on the real executable through a short session of requests: no invalid access,
 and nothing definitely or indirectly lost when the server is stopped."""
+import concurrent.futures
 import os
 import shutil
 import signal
@@ -36,7 +37,7 @@ class Memcheck(harnow.ServerTestCase):
         server.wait_ready(timeout=60)
         port = server.port
 
-        replies = [
+        requests = [
             (b"GET / HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK"),
             (b"GET /docs/ HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK"),
             (b"GET /page.html HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 200 OK"),
@@ -53,11 +54,18 @@ class Memcheck(harnow.ServerTestCase):
             (b"\x00\xff" * 3000, None),
             (b"GET /page.html HTTP/1.1\r\nHost", None),
         ]
-        for data, wanted in replies:
+        for data, wanted in requests:
             reply = robust.exchange(port, data, timeout=60)
             self.assertEqual(robust.check_reply(self, reply, data), wanted)
         reply = robust.exchange(port, b"GET /page.html HTTP/1.1\r\n\r\n", chunk=1, timeout=60)
         self.assertEqual(robust.check_reply(self, reply), "HTTP/1.1 200 OK")
+
+        # Several at once, so connection threads overlap.
+        with concurrent.futures.ThreadPoolExecutor(8) as pool:
+            replies = list(pool.map(lambda data: robust.exchange(port, data, timeout=60),
+                                    [data for data, _ in requests[:10]]))
+        self.assertEqual([robust.check_reply(self, r) for r in replies],
+                         [wanted for _, wanted in requests[:10]])
 
         # A client that goes away mid-download, and one that never says anything.
         sock = harnow.connect(port, 60)
