@@ -45,14 +45,16 @@ def number(value):
     return f"{value:.3f}"
 
 
-def cell(values):
+def cell(values, rounds):
     if not values:
         return "-"
     median = statistics.median(values)
-    if len(values) < 2 or median == 0:
-        return number(median)
-    spread = (max(values) - min(values)) / 2 / median * 100
-    return f"{number(median)} ±{spread:.0f}%"
+    text = number(median)
+    if len(values) >= 2 and median != 0:
+        text += f" ±{(max(values) - min(values)) / 2 / median * 100:.0f}%"
+    if len(values) < rounds:
+        text += f" ({len(values)} of {rounds} rounds)"
+    return text
 
 
 def machine():
@@ -116,7 +118,8 @@ def main():
     for label, figure, scale, target in ROWS:
         row = [label]
         for s in servers:
-            row.append(cell([v * scale for v in data[s].get(figure, [])]))
+            rounds = max(len(v) for v in data[s].values())
+            row.append(cell([v * scale for v in data[s].get(figure, [])], rounds))
         for p in peers:
             h, q = medians["harnow"].get(figure), medians[p].get(figure)
             row.append(f"{h / q:.2f}x" if h is not None and q else "-")
