@@ -21,7 +21,7 @@ public:
 
 private:
     Pointer<IODevice> m_device;
-    bool m_flag;
+    [[maybe_unused]] bool m_flag; // kept for callers that pass it; nothing reads it
     std::vector<char> m_buffer;
     int32_t m_position;
     int32_t m_limit;

@@ -10,6 +10,7 @@
 #include <boost/thread/thread.hpp>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 using namespace vexa;
@@ -64,6 +65,9 @@ int main()
     initNetwork();
     initSystem();
     initUtility();
+    // A console whose reader has gone ('harnow | head') must not take the server with it;
+    // its lines are then dropped. Sockets already send without the signal.
+    std::signal(SIGPIPE, SIG_IGN);
     fillContentTypes();
 
     printLine("Harnow by https://harnow.example");

@@ -2,6 +2,7 @@
 import concurrent.futures
 import os
 import socket
+import subprocess
 
 import harnow
 from replies import NOT_FOUND, file_reply, listing, quoted, receive
@@ -75,3 +76,21 @@ class Connections(harnow.ServerTestCase):
             self.assertGreater(len(head), 4000)
             got, end = receive(head, server.port, pause=0.3)
             self.assertEqual((got, end), (reply, "close"), path)
+
+    def test_outlives_a_console_reader_that_has_gone(self):
+        # Output piped to a reader that quits ('harnow | head') must not stop the serving.
+        self.write("a.html", b"a")
+        process = subprocess.Popen([harnow.BINARY], cwd=self.root, stdout=subprocess.PIPE,
+                                   stdin=subprocess.DEVNULL)
+        try:
+            for line in process.stdout:
+                if line.startswith(harnow.READY_PREFIX.encode()):
+                    break
+            process.stdout.close()
+            for _ in range(3):
+                reply = harnow.request(b"GET /a.html HTTP/1.1\r\n\r\n", 80)
+                self.assertEqual(reply, file_reply(b"a", "text/html"))
+            self.assertIsNone(process.poll())
+        finally:
+            process.kill()
+            process.wait(timeout=10)
