@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
