@@ -13,17 +13,13 @@
 // "held=K", keeps them open for SECONDS and closes them; SIGTERM ends it earlier.
 // wait returns 0 as soon as a connection to the port succeeds, 1 after SECONDS.
 
+#include "load_worker.hpp"
+
 #include <algorithm>
 #include <arpa/inet.h>
-#include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -41,21 +37,14 @@ struct Options
     std::string path = "/";
     std::vector<std::string> headers;
     int concurrency = 1;
-    long total = 0;        // 0: no limit but time
-    double seconds = 5;    // hard bound on every mode
-    double timeout = 10;   // per request
+    long total = 0;      // 0: no limit but time
+    double seconds = 5;  // hard bound on every mode
+    double timeout = 10; // per request
     int status = 200;
     int workers = 1;
-    double rate = 2000;    // hold: connects per second
-    int window = 32;       // hold: handshakes in flight
+    double rate = 2000; // hold: connects per second
+    int window = 32;    // hold: handshakes in flight
 };
-
-int64_t nowNanos()
-{
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
 
 [[noreturn]] void usage(const char* why)
 {
@@ -119,250 +108,6 @@ sockaddr_in target(const Options& o)
     return a;
 }
 
-// Starts a non-blocking connect; returns the descriptor or -1.
-int startConnect(const sockaddr_in& to)
-{
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
-        errno != EINPROGRESS) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-struct Counts
-{
-    long requests = 0;
-    long connectErrors = 0;
-    long resets = 0;
-    long timeouts = 0;
-    long badStatus = 0;
-    long shortBodies = 0;
-    int64_t bytes = 0;
-    std::vector<uint32_t> micros;
-
-    long errors() const { return connectErrors + resets + timeouts + badStatus + shortBodies; }
-};
-
-// One connection carrying one request.
-struct Slot
-{
-    int fd = -1;
-    int64_t started = 0; // before socket()
-    size_t sent = 0;
-    int64_t received = 0;
-    std::string head; // the reply up to and including the blank line
-    bool headDone = false;
-    int status = 0;
-    int64_t contentLength = -1;
-    int64_t headLength = 0;
-    int64_t retryAt = 0; // a connect that failed at once is tried again from then on
-};
-
-// Finds the end of the header: a blank line written either as "\n\n" or "\r\n\r\n".
-int64_t headEnd(const std::string& s)
-{
-    size_t lf = s.find("\n\n");
-    size_t crlf = s.find("\r\n\r\n");
-    size_t a = lf == std::string::npos ? std::string::npos : lf + 2;
-    size_t b = crlf == std::string::npos ? std::string::npos : crlf + 4;
-    size_t e = std::min(a, b);
-    return e == std::string::npos ? -1 : int64_t(e);
-}
-
-void parseHead(Slot& s)
-{
-    int64_t end = headEnd(s.head);
-    if (end < 0)
-        return;
-    s.headDone = true;
-    s.headLength = end;
-    s.head.resize(size_t(end));
-    if (s.head.compare(0, 5, "HTTP/") == 0) {
-        size_t space = s.head.find(' ');
-        if (space != std::string::npos)
-            s.status = std::atoi(s.head.c_str() + space + 1);
-    }
-    std::string lower = s.head;
-    for (char& c : lower)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    size_t at = lower.find("\ncontent-length:");
-    if (at != std::string::npos)
-        s.contentLength = std::atoll(lower.c_str() + at + 16);
-}
-
-class Worker
-{
-public:
-    Worker(const Options& o, const std::string& request, long quota)
-        : m_options(o), m_request(request), m_quota(quota), m_to(target(o)), m_buffer(1 << 18)
-    {
-    }
-
-    void run(int64_t deadline, int concurrency)
-    {
-        m_epoll = epoll_create1(EPOLL_CLOEXEC);
-        m_slots.resize(size_t(concurrency));
-        for (size_t i = 0; i < m_slots.size(); ++i)
-            begin(i);
-        std::vector<epoll_event> events(m_slots.size());
-        while (active() > 0) {
-            int64_t now = nowNanos();
-            if (now >= deadline)
-                break;
-            int wait = int(std::min<int64_t>((deadline - now) / 1000000 + 1, m_retrying ? 1 : 50));
-            int n = epoll_wait(m_epoll, events.data(), int(events.size()), wait);
-            for (int k = 0; k < n; ++k)
-                step(events[size_t(k)].data.u64, events[size_t(k)].events);
-            expire(nowNanos());
-        }
-        for (Slot& s : m_slots) {
-            if (s.fd >= 0)
-                close(s.fd); // cut off by the time bound: neither a success nor an error
-        }
-        close(m_epoll);
-    }
-
-    Counts counts;
-
-private:
-    long active() const
-    {
-        long n = 0;
-        for (const Slot& s : m_slots)
-            n += s.fd >= 0 || s.retryAt > 0;
-        return n;
-    }
-
-    void begin(size_t i)
-    {
-        Slot& s = m_slots[i];
-        s = Slot();
-        if (m_quota == 0)
-            return;
-        if (m_quota > 0)
-            --m_quota;
-        s.started = nowNanos();
-        s.fd = startConnect(m_to);
-        if (s.fd < 0) {
-            // Out of ports or descriptors: try again a little later instead of spinning.
-            ++counts.connectErrors;
-            if (m_quota >= 0)
-                ++m_quota;
-            s.retryAt = s.started + 1000000;
-            m_retrying = true;
-            return;
-        }
-        epoll_event e = {};
-        e.events = EPOLLOUT | EPOLLIN;
-        e.data.u64 = i;
-        epoll_ctl(m_epoll, EPOLL_CTL_ADD, s.fd, &e);
-    }
-
-    void finish(size_t i, bool ok)
-    {
-        Slot& s = m_slots[i];
-        int64_t took = nowNanos() - s.started;
-        close(s.fd);
-        s.fd = -1;
-        if (ok) {
-            ++counts.requests;
-            counts.micros.push_back(uint32_t(std::min<int64_t>(took / 1000, UINT32_MAX)));
-        }
-        begin(i);
-    }
-
-    void step(size_t i, uint32_t events)
-    {
-        Slot& s = m_slots[i];
-        if (s.fd < 0)
-            return;
-        if (s.sent < m_request.size() && (events & (EPOLLOUT | EPOLLERR | EPOLLHUP))) {
-            ssize_t n = send(s.fd, m_request.data() + s.sent, m_request.size() - s.sent,
-                             MSG_NOSIGNAL);
-            if (n < 0) {
-                if (errno == EAGAIN)
-                    return;
-                ++(s.received == 0 && errno == ECONNREFUSED ? counts.connectErrors : counts.resets);
-                return finish(i, false);
-            }
-            s.sent += size_t(n);
-            if (s.sent == m_request.size()) {
-                epoll_event e = {};
-                e.events = EPOLLIN;
-                e.data.u64 = i;
-                epoll_ctl(m_epoll, EPOLL_CTL_MOD, s.fd, &e);
-            }
-            return;
-        }
-        if (!(events & (EPOLLIN | EPOLLERR | EPOLLHUP)))
-            return;
-        for (;;) {
-            ssize_t n = recv(s.fd, m_buffer.data(), m_buffer.size(), 0);
-            if (n < 0) {
-                if (errno == EAGAIN)
-                    return;
-                ++counts.resets;
-                return finish(i, false);
-            }
-            if (n == 0)
-                return complete(i);
-            s.received += n;
-            counts.bytes += n;
-            if (!s.headDone && s.head.size() < 65536) {
-                s.head.append(m_buffer.data(), size_t(n));
-                parseHead(s);
-            }
-            if (size_t(n) < m_buffer.size())
-                return; // level-triggered: the rest comes with the next event
-        }
-    }
-
-    void complete(size_t i)
-    {
-        Slot& s = m_slots[i];
-        if (!s.headDone || s.status != m_options.status) {
-            ++counts.badStatus;
-            return finish(i, false);
-        }
-        if (s.contentLength >= 0 && s.received - s.headLength != s.contentLength) {
-            ++counts.shortBodies;
-            return finish(i, false);
-        }
-        finish(i, true);
-    }
-
-    void expire(int64_t now)
-    {
-        int64_t limit = int64_t(m_options.timeout * 1e9);
-        m_retrying = false;
-        for (size_t i = 0; i < m_slots.size(); ++i) {
-            if (m_slots[i].retryAt > 0) {
-                if (now >= m_slots[i].retryAt)
-                    begin(i);
-                m_retrying = m_retrying || m_slots[i].retryAt > 0;
-                continue;
-            }
-            if (m_slots[i].fd >= 0 && now - m_slots[i].started > limit) {
-                ++counts.timeouts;
-                finish(i, false);
-            }
-        }
-    }
-
-    const Options& m_options;
-    const std::string& m_request;
-    long m_quota; // requests still to start; -1: until the deadline
-    sockaddr_in m_to;
-    std::vector<char> m_buffer;
-    std::vector<Slot> m_slots;
-    int m_epoll = -1;
-    bool m_retrying = false;
-};
-
 double percentile(std::vector<uint32_t>& v, double p)
 {
     if (v.empty())
@@ -385,7 +130,7 @@ int runMode(const Options& o)
         long quota = -1;
         if (o.total > 0)
             quota = o.total / workers + (w < o.total % workers ? 1 : 0);
-        pool.push_back(new Worker(o, request, quota));
+        pool.push_back(new Worker(target(o), request, o.status, o.timeout, quota));
     }
     int64_t start = nowNanos();
     int64_t deadline = start + int64_t(o.seconds * 1e9);
@@ -414,7 +159,8 @@ int runMode(const Options& o)
     }
     double p50 = percentile(all.micros, 0.50);
     double p99 = percentile(all.micros, 0.99);
-    double max = all.micros.empty() ? 0 : *std::max_element(all.micros.begin(), all.micros.end()) / 1000.0;
+    double max =
+        all.micros.empty() ? 0 : *std::max_element(all.micros.begin(), all.micros.end()) / 1000.0;
     std::printf("requests=%ld errors=%ld connect_errors=%ld resets=%ld timeouts=%ld bad_status=%ld "
                 "short_bodies=%ld bytes=%lld seconds=%.3f rps=%.1f mbps=%.1f p50_ms=%.3f "
                 "p99_ms=%.3f max_ms=%.3f\n",

@@ -40,7 +40,7 @@ mkdir -p "$OUT"
 echo "building Harnow (Release) and the load generator"
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build-bench" --target harnow -j2 >/dev/null
-g++ -O2 -std=c++17 -pthread -Wall -Wextra -o "$LOADGEN" "$here/loadgen.cpp"
+g++ -O2 -std=c++17 -pthread -Wall -Wextra -o "$LOADGEN" "$here/loadgen.cpp" "$here/load_worker.cpp"
 
 # The fixture: a page, a picture, a video and a directory of 1000 pages. Kept between runs.
 makeFile() { # NAME BYTES
