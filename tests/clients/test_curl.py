@@ -37,11 +37,11 @@ class Curl(clients.ClientTestCase):
         self.server = self.start()
         cases = [("0-99", 0, 100), ("900-", 900, 1000), ("-100", 900, 1000),
                  ("500-5000", 500, 1000)]
-        for spec, first, end in cases:
-            with self.subTest(range=spec):
+        for form, first, end in cases:
+            with self.subTest(range=form):
                 target = os.path.join(self.out, "part")
                 headers = os.path.join(self.out, "headers")
-                code, status, err = self.curl("/song.mp3", "-r", spec, "-o", target,
+                code, status, err = self.curl("/song.mp3", "-r", form, "-o", target,
                                               "--dump-header", headers)
                 self.assertEqual((code, status), (0, "206"), err)
                 self.assertEqual(clients.read_file(target), data[first:end])

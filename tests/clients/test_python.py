@@ -60,10 +60,10 @@ class PythonClients(clients.ClientTestCase):
     def test_urllib_ranges_and_missing_file(self):
         path = "/media/%C3%A9t%C3%A9%20%26%20co/film%20%231.ogv"
         size = len(self.data)
-        for spec, first, end in [("0-99", 0, 100), ("69000-", 69000, size),
+        for form, first, end in [("0-99", 0, 100), ("69000-", 69000, size),
                                  ("-4096", size - 4096, size)]:
-            with self.subTest(range=spec):
-                with self.urlopen(path, {"Range": "bytes=" + spec}) as reply:
+            with self.subTest(range=form):
+                with self.urlopen(path, {"Range": "bytes=" + form}) as reply:
                     self.assertEqual(reply.status, 206)
                     self.assertEqual(reply.headers["Content-Range"],
                                      "bytes %d-%d/%d" % (first, end - 1, size))
