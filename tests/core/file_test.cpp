@@ -1,6 +1,7 @@
 #include "core/platform/posix_file.hpp"
 
 #include "core/exceptions.hpp"
+#include "tests/support/failure.hpp"
 #include "tests/support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -12,19 +13,9 @@
 #include <unistd.h>
 
 using namespace vexa;
+using harnow_test::failureCode;
 
 namespace {
-
-// The code of the FileException that f raises, or -1 when it returns.
-template <class F> int32_t fileFailure(F f)
-{
-    try {
-        f();
-    } catch (const FileException& e) {
-        return e.code;
-    }
-    return -1;
-}
 
 int openDescriptors()
 {
@@ -53,7 +44,7 @@ class FileTest : public harnow_test::TempDirTest
 TEST_F(FileTest, TheModeFlagsPickOneOfFourDispositions)
 {
     // READ: existing files only, left as they are.
-    EXPECT_EQ(fileFailure([] { openFile("missing", File::READ); }), FileException::FILE_NOT_FOUND);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("missing", File::READ); }), FileException::FILE_NOT_FOUND);
     writeFile("kept", "hello");
     EXPECT_EQ(readAll(*openFile("kept", File::READ)), "hello");
 
@@ -70,7 +61,7 @@ TEST_F(FileTest, TheModeFlagsPickOneOfFourDispositions)
 
     // TRUNCATE alone: empties an existing file, creates nothing.
     EXPECT_EQ(openFile("fresh", File::TRUNCATE)->size(), 0);
-    EXPECT_EQ(fileFailure([] { openFile("absent", File::TRUNCATE); }),
+    EXPECT_EQ(failureCode<FileException>([] { openFile("absent", File::TRUNCATE); }),
               FileException::FILE_NOT_FOUND);
     EXPECT_FALSE(boost::filesystem::exists("absent"));
 }
@@ -78,14 +69,14 @@ TEST_F(FileTest, TheModeFlagsPickOneOfFourDispositions)
 TEST_F(FileTest, AMissingDirectoryIsNotAMissingFile)
 {
     writeFile("plain", "x");
-    EXPECT_EQ(fileFailure([] { openFile("nodir/file", File::READ); }), FileException::IO_ERROR);
-    EXPECT_EQ(fileFailure([] { openFile("nodir/file", File::WRITE); }), FileException::IO_ERROR);
-    EXPECT_EQ(fileFailure([] { openFile("plain/file", File::READ); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("nodir/file", File::READ); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("nodir/file", File::WRITE); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("plain/file", File::READ); }), FileException::IO_ERROR);
     boost::filesystem::create_directory("dir");
-    EXPECT_EQ(fileFailure([] { openFile("dir/file", File::READ); }), FileException::FILE_NOT_FOUND);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("dir/file", File::READ); }), FileException::FILE_NOT_FOUND);
     // A directory is no file, whatever the mode.
-    EXPECT_EQ(fileFailure([] { openFile("dir", File::READ); }), FileException::ACCESS_DENIED);
-    EXPECT_EQ(fileFailure([] { openFile("dir", File::WRITE); }), FileException::ACCESS_DENIED);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("dir", File::READ); }), FileException::ACCESS_DENIED);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("dir", File::WRITE); }), FileException::ACCESS_DENIED);
 }
 
 TEST_F(FileTest, OpeningAFifoDoesNotWaitForAWriter)
@@ -138,8 +129,8 @@ TEST_F(FileTest, SeekingBeforeTheStartIsAnInputOutputError)
     writeFile("f", "abc");
     Pointer<File> file = openFile("f", File::READ);
     file->seek(2, File::BEGIN);
-    EXPECT_EQ(fileFailure([&] { file->seek(-1, File::BEGIN); }), FileException::IO_ERROR);
-    EXPECT_EQ(fileFailure([&] { file->seek(-3, File::CURRENT); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([&] { file->seek(-1, File::BEGIN); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([&] { file->seek(-3, File::CURRENT); }), FileException::IO_ERROR);
     EXPECT_EQ(file->seek(0, File::CURRENT), 2); // a failed seek does not move
 }
 
@@ -154,7 +145,7 @@ TEST_F(FileTest, ResizeKeepsThePosition)
     EXPECT_EQ(readAll(*file), "");
     EXPECT_EQ(file->resize(8), 6);
     EXPECT_EQ(readAll(*file), std::string(2, '\0'));
-    EXPECT_EQ(fileFailure([&] { file->resize(-1); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([&] { file->resize(-1); }), FileException::IO_ERROR);
 }
 
 TEST_F(FileTest, SizesBeyond32BitsComeOutWhole)
@@ -187,13 +178,13 @@ TEST_F(FileTest, EveryOperationAfterCloseRaisesClosed)
     file->close();
     EXPECT_EQ(file->getState(), 0u);
     char buffer[4];
-    EXPECT_EQ(fileFailure([&] { file->read(buffer, 4); }), FileException::CLOSED);
-    EXPECT_EQ(fileFailure([&] { file->write("x", 1); }), FileException::CLOSED);
-    EXPECT_EQ(fileFailure([&] { file->seek(0, File::BEGIN); }), FileException::CLOSED);
-    EXPECT_EQ(fileFailure([&] { file->resize(0); }), FileException::CLOSED);
-    EXPECT_EQ(fileFailure([&] { file->size(); }), FileException::CLOSED);
-    EXPECT_EQ(fileFailure([&] { file->flush(); }), FileException::CLOSED);
-    EXPECT_EQ(fileFailure([&] { file->close(); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->read(buffer, 4); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->write("x", 1); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->seek(0, File::BEGIN); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->resize(0); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->size(); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->flush(); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->close(); }), FileException::CLOSED);
     EXPECT_EQ(readFile("c"), "data");
 }
 

@@ -1,6 +1,7 @@
 #include "core/platform/posix_socket.hpp"
 
 #include "core/exceptions.hpp"
+#include "tests/support/failure.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,19 +17,9 @@
 #include <unistd.h>
 
 using namespace vexa;
+using harnow_test::failureCode;
 
 namespace {
-
-// The code of the NetworkException that f raises, or -1 when it returns.
-template <class F> int32_t networkFailure(F f)
-{
-    try {
-        f();
-    } catch (const NetworkException& e) {
-        return e.code;
-    }
-    return -1;
-}
 
 // One end adopted as a Socket, the other a plain descriptor for the test to drive.
 struct Pair
@@ -88,17 +79,17 @@ TEST(Socket, EveryOperationAfterCloseRaisesClosed)
     char buffer[4];
     std::string address;
     int32_t port;
-    EXPECT_EQ(networkFailure([&] { s.close(); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.read(buffer, 4); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.read(buffer, 0); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.write("x", 1); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.bind(0); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.listen(5); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.accept(); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.accept(address, port); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.connect("127.0.0.1", 9); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.shutdown(); }), NetworkException::CLOSED);
-    EXPECT_EQ(networkFailure([&] { s.setTimeouts(10, 10); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.close(); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.read(buffer, 4); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.read(buffer, 0); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.write("x", 1); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.bind(0); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.listen(5); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(address, port); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.connect("127.0.0.1", 9); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.shutdown(); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.setTimeouts(10, 10); }), NetworkException::CLOSED);
     EXPECT_FALSE(s.isListening());
 }
 
@@ -107,7 +98,7 @@ TEST(Socket, WritingToAVanishedPeerRaisesInsteadOfKillingTheProcess)
     std::signal(SIGPIPE, SIG_DFL); // a SIGPIPE would end this test process
     Pair pair;
     pair.closePeer();
-    EXPECT_EQ(networkFailure([&] { pair.socket->write("x", 1); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->write("x", 1); }),
               NetworkException::CONNECTION_CLOSED);
 }
 
@@ -116,7 +107,7 @@ TEST(Socket, WriteAfterOwnShutdownRaisesShutdownWhileReadingGoesOn)
     Pair pair;
     pair.socket->shutdown();
     EXPECT_EQ(pair.peerRead(), ""); // the peer sees the end
-    EXPECT_EQ(networkFailure([&] { pair.socket->write("x", 1); }), NetworkException::SHUTDOWN);
+    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->write("x", 1); }), NetworkException::SHUTDOWN);
     ASSERT_EQ(::send(pair.peer, "late", 4, 0), 4);
     char buffer[8];
     EXPECT_EQ(pair.socket->read(buffer, sizeof buffer), 4u);
@@ -127,7 +118,7 @@ TEST(Socket, TimeLimitsRaiseNetworkErrorInsteadOfReturningZero)
     Pair pair;
     pair.socket->setTimeouts(50, 50);
     char buffer[16];
-    EXPECT_EQ(networkFailure([&] { pair.socket->read(buffer, sizeof buffer); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->read(buffer, sizeof buffer); }),
               NetworkException::NETWORK_ERROR);
     EXPECT_EQ(pair.socket->getState(), uint32_t(IODevice::OPEN));
 
@@ -136,7 +127,7 @@ TEST(Socket, TimeLimitsRaiseNetworkErrorInsteadOfReturningZero)
     uint32_t sent = pair.socket->write(block.data(), uint32_t(block.size()));
     EXPECT_GT(sent, 0u);
     EXPECT_LT(sent, block.size());
-    EXPECT_EQ(networkFailure([&] { pair.socket->write(block.data(), uint32_t(block.size())); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->write(block.data(), uint32_t(block.size())); }),
               NetworkException::NETWORK_ERROR);
 }
 
@@ -172,7 +163,7 @@ TEST(Socket, CorkingASocketThatIsNotTcpChangesNothing)
 
 TEST(Socket, UnknownTypeCreatesNothing)
 {
-    EXPECT_EQ(networkFailure([] { createSocket(7, 0); }), NetworkException::NETWORK_ERROR);
+    EXPECT_EQ(failureCode<NetworkException>([] { createSocket(7, 0); }), NetworkException::NETWORK_ERROR);
 }
 
 // Real TCP on the loopback interface, only inside a private network namespace.
@@ -235,9 +226,9 @@ TEST_F(LoopbackTcp, AResetPeerGivesConnectionClosedByPeer)
                sizeof abort);
     client->close();
     char buffer[16];
-    EXPECT_EQ(networkFailure([&] { connection->read(buffer, sizeof buffer); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { connection->read(buffer, sizeof buffer); }),
               NetworkException::CONNECTION_CLOSED);
-    EXPECT_EQ(networkFailure([&] { connection->write("x", 1); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { connection->write("x", 1); }),
               NetworkException::CONNECTION_CLOSED);
 }
 
@@ -245,7 +236,7 @@ TEST_F(LoopbackTcp, APortHeldByAListenerIsInUseDespiteAddressReuse)
 {
     Pointer<Socket> holder = listener();
     Pointer<Socket> second = createSocket(Socket::TCP, 0);
-    EXPECT_EQ(networkFailure([&] { second->bind(localPort(*holder)); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { second->bind(localPort(*holder)); }),
               NetworkException::ADDRESS_IN_USE);
 }
 
@@ -270,11 +261,11 @@ TEST_F(LoopbackTcp, RefusedConnectsAndEmptyNonBlockingAcceptsRaise)
     Pointer<Socket> unused = createSocket(Socket::TCP, 0);
     unused->bind(0); // holds a port that nobody listens on
     Pointer<Socket> client = createSocket(Socket::TCP, 0);
-    EXPECT_EQ(networkFailure([&] { client->connect("127.0.0.1", localPort(*unused)); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { client->connect("127.0.0.1", localPort(*unused)); }),
               NetworkException::CONNECTION_REFUSED);
 
     Pointer<Socket> server = listener(Socket::NON_BLOCKING);
-    EXPECT_EQ(networkFailure([&] { server->accept(); }), NetworkException::NETWORK_ERROR);
+    EXPECT_EQ(failureCode<NetworkException>([&] { server->accept(); }), NetworkException::NETWORK_ERROR);
 }
 
 TEST_F(LoopbackTcp, CorkedPiecesAllArriveWhenTheSenderShutsDown)
