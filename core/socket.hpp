@@ -26,8 +26,8 @@ public:
     virtual Pointer<Socket> accept() = 0;
     virtual void shutdown() = 0;
 
-    // Time limits in milliseconds (0: none) for each blocking receive and send. A blocking
-    // read or write that runs past its limit raises NETWORK_ERROR.
+    // Time limits in milliseconds (0: none; negative: left as it is) for each blocking receive
+    // and send. A blocking read or write that runs past its limit raises NETWORK_ERROR.
     virtual void setTimeouts(int32_t receiveMillis, int32_t sendMillis) = 0;
     // Holds back partly filled segments while a reply is written piece by piece, so the pieces
     // travel in full segments; shutdown() and close() send whatever is held. No effect on a

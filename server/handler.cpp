@@ -39,7 +39,7 @@ class RequestHead : public IODevice
 {
 public:
     RequestHead(Pointer<Socket> socket, const ConnectionSettings& settings)
-        : m_socket(socket), m_writeMillis(settings.writeMillis),
+        : m_socket(socket),
           m_deadline(Clock::now() + std::chrono::milliseconds(settings.requestMillis)),
           m_receiveMillis(settings.idleMillis)
     {
@@ -53,7 +53,7 @@ public:
             throw NetworkException(NetworkException::NETWORK_ERROR);
         if (left < m_receiveMillis) {
             m_receiveMillis = left;
-            m_socket->setTimeouts(m_receiveMillis, m_writeMillis);
+            m_socket->setTimeouts(m_receiveMillis, -1);
         }
         return m_socket->read(buffer, size);
     }
@@ -63,7 +63,6 @@ public:
 
 private:
     Pointer<Socket> m_socket;
-    int32_t m_writeMillis;
     Clock::time_point m_deadline;
     int32_t m_receiveMillis;
 };
@@ -190,7 +189,7 @@ void closeGracefully(IODevice& connection, const ConnectionSettings& settings)
                 int32_t left = millisUntil(deadline);
                 if (left == 0)
                     break;
-                socket->setTimeouts(left, settings.writeMillis);
+                socket->setTimeouts(left, -1);
                 uint32_t n = socket->read(buffer, CHUNK);
                 if (n == 0)
                     break;

@@ -165,8 +165,7 @@ void PosixSocket::bind(int32_t port)
     // Linux still refuses a port that another socket listens on, so the fallback holds.
     int type = 0;
     socklen_t length = sizeof type;
-    if (getsockopt(m_descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
-        type == SOCK_STREAM) {
+    if (getsockopt(m_descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM) {
         int on = 1;
         setsockopt(m_descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
@@ -222,8 +221,10 @@ void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
 {
     timeval receive = toTimeval(receiveMillis);
     timeval send = toTimeval(sendMillis);
-    if (setsockopt(m_descriptor, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0 ||
-        setsockopt(m_descriptor, SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0)
+    if ((receiveMillis >= 0 &&
+         setsockopt(m_descriptor, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0) ||
+        (sendMillis >= 0 &&
+         setsockopt(m_descriptor, SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0))
         fail();
 }
 
