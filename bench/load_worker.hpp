@@ -48,14 +48,14 @@ struct Slot
 // and its body matches its Content-Length; a request older than `timeout` seconds is cut.
 class Worker
 {
-  public:
+public:
     Worker(const sockaddr_in& to, const std::string& request, int status, double timeout,
            long quota);
     void run(int64_t deadline, int concurrency);
 
     Counts counts;
 
-  private:
+private:
     long active() const;
     void begin(size_t i);
     void finish(size_t i, bool ok);

@@ -14,8 +14,9 @@ template <int32_t N> const char* lookup(const char* const (&table)[N], int32_t c
 const char* NetworkException::what() const noexcept
 {
     static const char* const messages[] = {
-        "network error",      "unknown host",       "access denied",
-        "address in use",     "unreachable",        "connection refused",
+        "network error",      "unknown host",
+        "access denied",      "address in use",
+        "unreachable",        "connection refused",
         "connection aborted", "connection closed by peer",
         "shutdown",           "closed",
     };
@@ -34,8 +35,8 @@ const char* FileException::what() const noexcept
 const char* DataException::what() const noexcept
 {
     static const char* const messages[] = {
-        "unknown format",  "format not supported",   "unknown version",
-        "data corrupt",    "unexpected end of file",
+        "unknown format", "format not supported",   "unknown version",
+        "data corrupt",   "unexpected end of file",
     };
     return lookup(messages, code);
 }

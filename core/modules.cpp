@@ -1,7 +1,7 @@
 #include "core/modules.hpp"
 
-#include <boost/filesystem/path.hpp>
 #include <boost/filesystem/detail/utf8_codecvt_facet.hpp>
+#include <boost/filesystem/path.hpp>
 
 #include <locale>
 

@@ -40,10 +40,10 @@ void referenceRule(const std::string& line, Wide& start, Wide& end)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     FuzzedDataProvider input(data, size);
-    int64_t fileSize = input.ConsumeBool()
-                           ? input.ConsumeIntegralInRange<int64_t>(0, 5000)
-                           : input.ConsumeIntegralInRange<int64_t>(
-                                 0, std::numeric_limits<int64_t>::max());
+    int64_t fileSize =
+        input.ConsumeBool()
+            ? input.ConsumeIntegralInRange<int64_t>(0, 5000)
+            : input.ConsumeIntegralInRange<int64_t>(0, std::numeric_limits<int64_t>::max());
     ByteRange range = {0, fileSize, false};
     for (int lines = 0; lines < 8 && input.remaining_bytes() > 0; ++lines) {
         std::string line = input.ConsumeRandomLengthString(200);

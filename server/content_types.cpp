@@ -6,11 +6,11 @@ std::string defaultContentType;
 void fillContentTypes()
 {
     static const char* const table[][2] = {
-        {".htm", "text/html"},  {".html", "text/html"},      {".js", "text/javascript"},
-        {".css", "text/css"},   {".png", "image/png"},       {".jpg", "image/jpeg"},
-        {".svg", "image/svg+xml"}, {".ogg", "audio/ogg"},    {".oga", "audio/ogg"},
-        {".mp3", "audio/mpeg"}, {".ogv", "video/ogg"},       {".webm", "video/webm"},
-        {".mp4", "video/mpeg"}, {".flv", "video/x-flv"},     {".f4v", "video/x-flv"},
+        {".htm", "text/html"},     {".html", "text/html"},  {".js", "text/javascript"},
+        {".css", "text/css"},      {".png", "image/png"},   {".jpg", "image/jpeg"},
+        {".svg", "image/svg+xml"}, {".ogg", "audio/ogg"},   {".oga", "audio/ogg"},
+        {".mp3", "audio/mpeg"},    {".ogv", "video/ogg"},   {".webm", "video/webm"},
+        {".mp4", "video/mpeg"},    {".flv", "video/x-flv"}, {".f4v", "video/x-flv"},
     };
     for (const auto& row : table)
         contentTypes.insert(std::make_pair(row[0], row[1]));

@@ -7,10 +7,10 @@
 // device (a test's fake) is served without them.
 struct ConnectionSettings
 {
-    int32_t idleMillis;     // without a byte while the request is read
-    int32_t requestMillis;  // for the whole request line and header lines
-    int32_t writeMillis;    // without progress while the reply is written
-    int32_t drainMillis;    // reading what the client still sends after the reply
+    int32_t idleMillis;    // without a byte while the request is read
+    int32_t requestMillis; // for the whole request line and header lines
+    int32_t writeMillis;   // without progress while the reply is written
+    int32_t drainMillis;   // reading what the client still sends after the reply
     int32_t drainBytes;
     int32_t maxHeaderLines; // after the request line
     vexa::Pointer<vexa::File> (*open)(const std::string& path, int32_t mode);

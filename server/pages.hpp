@@ -12,8 +12,7 @@
 // heldNames file names are kept while the sub-directories go out; more, and the directory is
 // read a second time.
 void sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
-                          const boost::filesystem::path& requestPath,
-                          std::size_t heldNames = 4096);
+                          const boost::filesystem::path& requestPath, std::size_t heldNames = 4096);
 
 // The bare 404 reply and its console line.
 void sendNotFound(const vexa::Pointer<vexa::IODevice>& connection,

@@ -16,6 +16,8 @@ struct ErrorRow
 // errno -> NetworkException code. Everything not listed is NETWORK_ERROR, EAGAIN and
 // EHOSTUNREACH among them. EPIPE means the peer is gone; a write after our own shutdown()
 // is reported as ESHUTDOWN by the socket before it gets here.
+// One row a line, as a table reads.
+// clang-format off
 const ErrorRow networkTable[] = {
     {EACCES, NetworkException::ACCESS_DENIED},
     {EPERM, NetworkException::ACCESS_DENIED},
@@ -41,6 +43,7 @@ const ErrorRow fileTable[] = {
     {EDQUOT, FileException::DISK_FULL},
     {ESPIPE, FileException::SEEK_ERROR},
 };
+// clang-format on
 
 template <std::size_t N> int32_t lookup(const ErrorRow (&table)[N], int error)
 {

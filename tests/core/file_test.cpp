@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace vexa;
@@ -44,7 +44,8 @@ class FileTest : public harnow_test::TempDirTest
 TEST_F(FileTest, TheModeFlagsPickOneOfFourDispositions)
 {
     // READ: existing files only, left as they are.
-    EXPECT_EQ(failureCode<FileException>([] { openFile("missing", File::READ); }), FileException::FILE_NOT_FOUND);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("missing", File::READ); }),
+              FileException::FILE_NOT_FOUND);
     writeFile("kept", "hello");
     EXPECT_EQ(readAll(*openFile("kept", File::READ)), "hello");
 
@@ -69,14 +70,20 @@ TEST_F(FileTest, TheModeFlagsPickOneOfFourDispositions)
 TEST_F(FileTest, AMissingDirectoryIsNotAMissingFile)
 {
     writeFile("plain", "x");
-    EXPECT_EQ(failureCode<FileException>([] { openFile("nodir/file", File::READ); }), FileException::IO_ERROR);
-    EXPECT_EQ(failureCode<FileException>([] { openFile("nodir/file", File::WRITE); }), FileException::IO_ERROR);
-    EXPECT_EQ(failureCode<FileException>([] { openFile("plain/file", File::READ); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("nodir/file", File::READ); }),
+              FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("nodir/file", File::WRITE); }),
+              FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("plain/file", File::READ); }),
+              FileException::IO_ERROR);
     boost::filesystem::create_directory("dir");
-    EXPECT_EQ(failureCode<FileException>([] { openFile("dir/file", File::READ); }), FileException::FILE_NOT_FOUND);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("dir/file", File::READ); }),
+              FileException::FILE_NOT_FOUND);
     // A directory is no file, whatever the mode.
-    EXPECT_EQ(failureCode<FileException>([] { openFile("dir", File::READ); }), FileException::ACCESS_DENIED);
-    EXPECT_EQ(failureCode<FileException>([] { openFile("dir", File::WRITE); }), FileException::ACCESS_DENIED);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("dir", File::READ); }),
+              FileException::ACCESS_DENIED);
+    EXPECT_EQ(failureCode<FileException>([] { openFile("dir", File::WRITE); }),
+              FileException::ACCESS_DENIED);
 }
 
 TEST_F(FileTest, OpeningAFifoDoesNotWaitForAWriter)
@@ -129,8 +136,10 @@ TEST_F(FileTest, SeekingBeforeTheStartIsAnInputOutputError)
     writeFile("f", "abc");
     Pointer<File> file = openFile("f", File::READ);
     file->seek(2, File::BEGIN);
-    EXPECT_EQ(failureCode<FileException>([&] { file->seek(-1, File::BEGIN); }), FileException::IO_ERROR);
-    EXPECT_EQ(failureCode<FileException>([&] { file->seek(-3, File::CURRENT); }), FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([&] { file->seek(-1, File::BEGIN); }),
+              FileException::IO_ERROR);
+    EXPECT_EQ(failureCode<FileException>([&] { file->seek(-3, File::CURRENT); }),
+              FileException::IO_ERROR);
     EXPECT_EQ(file->seek(0, File::CURRENT), 2); // a failed seek does not move
 }
 
@@ -180,7 +189,8 @@ TEST_F(FileTest, EveryOperationAfterCloseRaisesClosed)
     char buffer[4];
     EXPECT_EQ(failureCode<FileException>([&] { file->read(buffer, 4); }), FileException::CLOSED);
     EXPECT_EQ(failureCode<FileException>([&] { file->write("x", 1); }), FileException::CLOSED);
-    EXPECT_EQ(failureCode<FileException>([&] { file->seek(0, File::BEGIN); }), FileException::CLOSED);
+    EXPECT_EQ(failureCode<FileException>([&] { file->seek(0, File::BEGIN); }),
+              FileException::CLOSED);
     EXPECT_EQ(failureCode<FileException>([&] { file->resize(0); }), FileException::CLOSED);
     EXPECT_EQ(failureCode<FileException>([&] { file->size(); }), FileException::CLOSED);
     EXPECT_EQ(failureCode<FileException>([&] { file->flush(); }), FileException::CLOSED);

@@ -86,10 +86,13 @@ TEST(Socket, EveryOperationAfterCloseRaisesClosed)
     EXPECT_EQ(failureCode<NetworkException>([&] { s.bind(0); }), NetworkException::CLOSED);
     EXPECT_EQ(failureCode<NetworkException>([&] { s.listen(5); }), NetworkException::CLOSED);
     EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(); }), NetworkException::CLOSED);
-    EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(address, port); }), NetworkException::CLOSED);
-    EXPECT_EQ(failureCode<NetworkException>([&] { s.connect("127.0.0.1", 9); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(address, port); }),
+              NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.connect("127.0.0.1", 9); }),
+              NetworkException::CLOSED);
     EXPECT_EQ(failureCode<NetworkException>([&] { s.shutdown(); }), NetworkException::CLOSED);
-    EXPECT_EQ(failureCode<NetworkException>([&] { s.setTimeouts(10, 10); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.setTimeouts(10, 10); }),
+              NetworkException::CLOSED);
     EXPECT_FALSE(s.isListening());
 }
 
@@ -107,7 +110,8 @@ TEST(Socket, WriteAfterOwnShutdownRaisesShutdownWhileReadingGoesOn)
     Pair pair;
     pair.socket->shutdown();
     EXPECT_EQ(pair.peerRead(), ""); // the peer sees the end
-    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->write("x", 1); }), NetworkException::SHUTDOWN);
+    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->write("x", 1); }),
+              NetworkException::SHUTDOWN);
     ASSERT_EQ(::send(pair.peer, "late", 4, 0), 4);
     char buffer[8];
     EXPECT_EQ(pair.socket->read(buffer, sizeof buffer), 4u);
@@ -128,7 +132,8 @@ TEST(Socket, TimeLimitsRaiseNetworkErrorInsteadOfReturningZero)
     uint32_t sent = pair.socket->write(block.data(), uint32_t(block.size()));
     EXPECT_GT(sent, 0u);
     EXPECT_LT(sent, block.size());
-    EXPECT_EQ(failureCode<NetworkException>([&] { pair.socket->write(block.data(), uint32_t(block.size())); }),
+    EXPECT_EQ(failureCode<NetworkException>(
+                  [&] { pair.socket->write(block.data(), uint32_t(block.size())); }),
               NetworkException::NETWORK_ERROR);
 }
 
@@ -164,7 +169,8 @@ TEST(Socket, CorkingASocketThatIsNotTcpChangesNothing)
 
 TEST(Socket, UnknownTypeCreatesNothing)
 {
-    EXPECT_EQ(failureCode<NetworkException>([] { createSocket(7, 0); }), NetworkException::NETWORK_ERROR);
+    EXPECT_EQ(failureCode<NetworkException>([] { createSocket(7, 0); }),
+              NetworkException::NETWORK_ERROR);
 }
 
 // Real TCP on the loopback interface, only inside a private network namespace.
@@ -262,11 +268,13 @@ TEST_F(LoopbackTcp, RefusedConnectsAndEmptyNonBlockingAcceptsRaise)
     Pointer<Socket> unused = createSocket(Socket::TCP, 0);
     unused->bind(0); // holds a port that nobody listens on
     Pointer<Socket> client = createSocket(Socket::TCP, 0);
-    EXPECT_EQ(failureCode<NetworkException>([&] { client->connect("127.0.0.1", localPort(*unused)); }),
-              NetworkException::CONNECTION_REFUSED);
+    EXPECT_EQ(
+        failureCode<NetworkException>([&] { client->connect("127.0.0.1", localPort(*unused)); }),
+        NetworkException::CONNECTION_REFUSED);
 
     Pointer<Socket> server = listener(Socket::NON_BLOCKING);
-    EXPECT_EQ(failureCode<NetworkException>([&] { server->accept(); }), NetworkException::NETWORK_ERROR);
+    EXPECT_EQ(failureCode<NetworkException>([&] { server->accept(); }),
+              NetworkException::NETWORK_ERROR);
 }
 
 TEST_F(LoopbackTcp, CorkedPiecesAllArriveWhenTheSenderShutsDown)

@@ -14,7 +14,7 @@
 // every read from a given position on (a disk error).
 class FakeFile : public vexa::File
 {
-  public:
+public:
     explicit FakeFile(std::string content, int64_t failAt = -1)
         : m_content(std::move(content)), m_size(int64_t(m_content.size())), m_failAt(failAt)
     {
@@ -53,7 +53,7 @@ class FakeFile : public vexa::File
     int reads = 0;
     uint32_t largestRead = 0;
 
-  private:
+private:
     std::string m_content;
     int64_t m_size;
     int64_t m_failAt;
@@ -64,7 +64,7 @@ class FakeFile : public vexa::File
 // Collects what goes to standard output while it lives.
 class CapturedConsole
 {
-  public:
+public:
     CapturedConsole() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
     ~CapturedConsole() { std::cout.rdbuf(m_old); }
 
@@ -77,7 +77,7 @@ class CapturedConsole
         return all;
     }
 
-  private:
+private:
     std::ostringstream m_text;
     std::streambuf* m_old;
 };

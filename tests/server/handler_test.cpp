@@ -60,7 +60,7 @@ void expectSameBytes(const std::string& actual, const std::string& expected)
 
 class Handler : public harnow_test::TempDirTest
 {
-  protected:
+protected:
     Handler()
     {
         if (contentTypes.empty())

@@ -65,7 +65,7 @@ Received receiveAll(int descriptor, int waitMillis)
 
 class Limits : public harnow_test::TempDirTest
 {
-  protected:
+protected:
     void SetUp() override
     {
         if (contentTypes.empty())
@@ -102,7 +102,7 @@ class Limits : public harnow_test::TempDirTest
 
     CapturedConsole console;
 
-  private:
+private:
     int m_ends[2] = {-1, -1};
 };
 

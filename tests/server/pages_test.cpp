@@ -14,7 +14,7 @@ namespace {
 
 class Listing : public harnow_test::TempDirTest
 {
-  protected:
+protected:
     Listing()
     {
         if (contentTypes.empty())
