@@ -57,12 +57,9 @@ public:
     int32_t code;
 };
 
-// Both read the calling thread's errno right after a failed system call; 0 raises nothing.
+// Both read the calling thread's last platform error right after a failed system call and
+// raise the code it maps to; no error (0) raises nothing.
 void throwLastNetworkError();
 void throwLastFileError();
-
-// The code an errno value maps to, or -1 for 0 (no error). Exposed for the tests.
-int32_t networkErrorCode(int error);
-int32_t fileErrorCode(int error);
 
 } // namespace vexa

@@ -1,4 +1,4 @@
-#include "core/platform/posix_file.hpp"
+#include "core/platform/posix/posix_file.hpp"
 
 #include "core/exceptions.hpp"
 #include "tests/support/failure.hpp"

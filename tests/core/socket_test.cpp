@@ -1,4 +1,4 @@
-#include "core/platform/posix_socket.hpp"
+#include "core/platform/posix/posix_socket.hpp"
 
 #include "core/exceptions.hpp"
 #include "tests/support/failure.hpp"

@@ -2,7 +2,7 @@
 #include "server/handler.hpp"
 
 #include "core/exceptions.hpp"
-#include "core/platform/posix_socket.hpp"
+#include "core/platform/posix/posix_socket.hpp"
 #include "server/content_types.hpp"
 #include "tests/server/fakes.hpp"
 #include "tests/support/temp_dir.hpp"

@@ -1,21 +1,17 @@
 // How errno values stand for the library's error codes; the one place where they meet.
 #include "core/exceptions.hpp"
+#include "core/platform/posix/descriptor.hpp"
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace vexa {
 
 namespace {
 
-struct ErrorRow
-{
-    int error;
-    int32_t code;
-};
-
-// errno -> NetworkException code. Everything not listed is NETWORK_ERROR, EAGAIN and
+// errno -> NetworkException code; every other number is NETWORK_ERROR, EAGAIN and
 // EHOSTUNREACH among them. EPIPE means the peer is gone; a write after our own shutdown()
-// is reported as ESHUTDOWN by the socket before it gets here.
+// is looked up as ESHUTDOWN by the socket.
 // One row a line, as a table reads.
 // clang-format off
 const ErrorRow networkTable[] = {
@@ -30,8 +26,8 @@ const ErrorRow networkTable[] = {
     {ESHUTDOWN, NetworkException::SHUTDOWN},
 };
 
-// errno -> FileException code. ENOTDIR stands for "path not found" (a directory on the way
-// is missing or is a file), so it stays IO_ERROR like everything else not listed.
+// errno -> FileException code; every other number is IO_ERROR. ENOTDIR stands for "path not
+// found" (a directory on the way is missing or is a file), so it is one of those.
 const ErrorRow fileTable[] = {
     {ENOENT, FileException::FILE_NOT_FOUND},
     {EACCES, FileException::ACCESS_DENIED},
@@ -45,41 +41,31 @@ const ErrorRow fileTable[] = {
 };
 // clang-format on
 
-template <std::size_t N> int32_t lookup(const ErrorRow (&table)[N], int error)
-{
-    if (error == 0)
-        return -1;
-    for (const ErrorRow& row : table) {
-        if (row.error == error)
-            return row.code;
-    }
-    return 0;
-}
-
 } // namespace
 
 int32_t networkErrorCode(int error)
 {
-    return lookup(networkTable, error);
+    return lookupError(networkTable, error, NetworkException::NETWORK_ERROR);
 }
 
 int32_t fileErrorCode(int error)
 {
-    return lookup(fileTable, error);
+    return lookupError(fileTable, error, FileException::IO_ERROR);
 }
 
-void throwLastNetworkError()
+int lastNetworkError()
 {
-    int32_t code = networkErrorCode(errno);
-    if (code >= 0)
-        throw NetworkException(code);
+    return errno;
 }
 
-void throwLastFileError()
+int lastFileError()
 {
-    int32_t code = fileErrorCode(errno);
-    if (code >= 0)
-        throw FileException(code);
+    return errno;
+}
+
+int closeDescriptor(int descriptor)
+{
+    return ::close(descriptor) == 0 || errno == EINTR ? 0 : errno;
 }
 
 } // namespace vexa

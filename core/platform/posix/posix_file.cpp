@@ -1,6 +1,4 @@
-#include "core/platform/posix_file.hpp"
-
-#include "core/exceptions.hpp"
+#include "core/platform/posix/posix_file.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -29,31 +27,16 @@ bool parentIsMissing(const std::string& path)
 
 PosixFile::PosixFile(int descriptor) : m_descriptor(descriptor), m_state(OPEN) {}
 
-PosixFile::~PosixFile()
-{
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
-}
-
-void PosixFile::fail()
-{
-    if (m_descriptor < 0)
-        throw FileException(FileException::CLOSED);
-    throwLastFileError();
-    // POSIX calls always set errno when they fail; this is only a backstop.
-    throw FileException(FileException::IO_ERROR);
-}
-
 uint32_t PosixFile::read(char* buffer, uint32_t size)
 {
     uint32_t total = 0;
     while (total < size) {
         uint32_t piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
-        ssize_t got = ::read(m_descriptor, buffer + total, piece);
+        ssize_t got = ::read(m_descriptor.get(), buffer + total, piece);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            fail();
+            m_descriptor.fail(errno);
         }
         if (got == 0)
             break;
@@ -70,11 +53,11 @@ uint32_t PosixFile::write(const char* data, uint32_t size)
     uint32_t total = 0;
     while (total < size) {
         uint32_t piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
-        ssize_t written = ::write(m_descriptor, data + total, piece);
+        ssize_t written = ::write(m_descriptor.get(), data + total, piece);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            fail();
+            m_descriptor.fail(errno);
         }
         if (written == 0)
             break;
@@ -85,14 +68,8 @@ uint32_t PosixFile::write(const char* data, uint32_t size)
 
 void PosixFile::close()
 {
-    if (m_descriptor < 0)
-        fail();
-    // Linux frees the descriptor even when close() reports an error, so never close it twice.
-    int descriptor = m_descriptor;
-    m_descriptor = -1;
     m_state = 0;
-    if (::close(descriptor) != 0 && errno != EINTR)
-        throwLastFileError();
+    m_descriptor.close();
 }
 
 uint32_t PosixFile::getState()
@@ -103,13 +80,11 @@ uint32_t PosixFile::getState()
 int64_t PosixFile::seek(int64_t offset, int32_t origin)
 {
     static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
-    if (origin < BEGIN || origin > END) {
-        errno = EINVAL;
-        fail();
-    }
-    off_t position = ::lseek(m_descriptor, off_t(offset), whence[origin]);
+    if (origin < BEGIN || origin > END)
+        m_descriptor.fail(EINVAL);
+    off_t position = ::lseek(m_descriptor.get(), off_t(offset), whence[origin]);
     if (position < 0)
-        fail();
+        m_descriptor.fail(errno);
     return int64_t(position);
 }
 
@@ -119,25 +94,25 @@ int64_t PosixFile::resize(int64_t length)
     seek(length, BEGIN);
     int result;
     do
-        result = ::ftruncate(m_descriptor, off_t(length));
+        result = ::ftruncate(m_descriptor.get(), off_t(length));
     while (result != 0 && errno == EINTR);
     if (result != 0)
-        fail();
+        m_descriptor.fail(errno);
     return seek(saved, BEGIN);
 }
 
 int64_t PosixFile::size()
 {
     struct stat status;
-    if (::fstat(m_descriptor, &status) != 0)
-        fail();
+    if (::fstat(m_descriptor.get(), &status) != 0)
+        m_descriptor.fail(errno);
     return int64_t(status.st_size);
 }
 
 void PosixFile::flush()
 {
-    if (::fsync(m_descriptor) != 0)
-        fail();
+    if (::fsync(m_descriptor.get()) != 0)
+        m_descriptor.fail(errno);
 }
 
 Pointer<File> openFile(const std::string& path, int32_t mode)
@@ -158,10 +133,7 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
     if (descriptor < 0) {
         // A missing directory on the way is "path not found", not a missing file.
         int error = errno;
-        if (error == ENOENT && parentIsMissing(path))
-            error = ENOTDIR;
-        errno = error;
-        throwLastFileError();
+        throwFileError(error == ENOENT && parentIsMissing(path) ? ENOTDIR : error);
         throw FileException(FileException::IO_ERROR);
     }
     // Linux lets a directory be opened for reading; it is no file, so refuse it here rather

@@ -1,6 +1,4 @@
-#include "core/platform/posix_socket.hpp"
-
-#include "core/exceptions.hpp"
+#include "core/platform/posix/posix_socket.hpp"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -35,7 +33,7 @@ timeval toTimeval(int32_t millis)
 }
 
 // An interrupted connect() goes on in the background; calling it again would only report
-// EALREADY, so wait for the outcome instead. Returns 0, or -1 with errno set.
+// EALREADY, so wait for the outcome instead. Returns 0 or the error number.
 int awaitConnection(int descriptor)
 {
     pollfd entry = {descriptor, POLLOUT, 0};
@@ -46,9 +44,8 @@ int awaitConnection(int descriptor)
     int error = 0;
     socklen_t length = sizeof error;
     if (ready < 0 || getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        return -1;
-    errno = error;
-    return error == 0 ? 0 : -1;
+        return errno;
+    return error;
 }
 
 } // namespace
@@ -58,42 +55,26 @@ PosixSocket::PosixSocket(int descriptor, bool nonBlocking)
 {
 }
 
-PosixSocket::~PosixSocket()
+uint32_t PosixSocket::transferFailed(int error)
 {
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
-}
-
-void PosixSocket::fail()
-{
-    if (m_descriptor < 0)
-        throw NetworkException(NetworkException::CLOSED);
-    throwLastNetworkError();
-    // POSIX calls always set errno when they fail; this is only a backstop.
-    throw NetworkException(NetworkException::NETWORK_ERROR);
-}
-
-uint32_t PosixSocket::transferFailed()
-{
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+    if (error == EAGAIN || error == EWOULDBLOCK) {
         // Non-blocking: nothing to move yet. Blocking: the time limit ran out.
         if (m_nonBlocking)
             return 0;
         throw NetworkException(NetworkException::NETWORK_ERROR);
     }
-    if (errno == EPIPE && m_sendShutDown)
-        errno = ESHUTDOWN;
-    fail();
+    // The peer may still be there: the write failed because we ended our own sending.
+    m_descriptor.fail(error == EPIPE && m_sendShutDown ? ESHUTDOWN : error);
 }
 
 uint32_t PosixSocket::read(char* buffer, uint32_t size)
 {
     ssize_t got;
     do
-        got = ::recv(m_descriptor, buffer, size, 0);
+        got = ::recv(m_descriptor.get(), buffer, size, 0);
     while (got < 0 && errno == EINTR);
     if (got < 0)
-        return transferFailed();
+        return transferFailed(errno);
     // A zero-size recv() says nothing about the end of the stream.
     if (got == 0 && size != 0)
         m_state |= END_OF_STREAM;
@@ -104,23 +85,17 @@ uint32_t PosixSocket::write(const char* data, uint32_t size)
 {
     ssize_t sent;
     do
-        sent = ::send(m_descriptor, data, size, MSG_NOSIGNAL);
+        sent = ::send(m_descriptor.get(), data, size, MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     if (sent < 0)
-        return transferFailed();
+        return transferFailed(errno);
     return uint32_t(sent);
 }
 
 void PosixSocket::close()
 {
-    if (m_descriptor < 0)
-        fail();
-    // Linux frees the descriptor even when close() reports an error, so never close it twice.
-    int descriptor = m_descriptor;
-    m_descriptor = -1;
     m_state = 0;
-    if (::close(descriptor) != 0 && errno != EINTR)
-        throwLastNetworkError();
+    m_descriptor.close();
 }
 
 uint32_t PosixSocket::getState()
@@ -143,20 +118,20 @@ void PosixSocket::connect(StringRef host, int32_t port)
         freeaddrinfo(found);
     }
     sockaddr_in target = ipv4Address(address, port);
-    int result = ::connect(m_descriptor, reinterpret_cast<sockaddr*>(&target), sizeof target);
-    if (result != 0 && errno == EINTR)
-        result = awaitConnection(m_descriptor);
-    if (result != 0)
-        fail();
+    int error = 0;
+    if (::connect(m_descriptor.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        error = errno == EINTR ? awaitConnection(m_descriptor.get()) : errno;
+    if (error != 0)
+        m_descriptor.fail(error);
 }
 
 void PosixSocket::connectBroadcast(int32_t port)
 {
     int on = 1;
-    setsockopt(m_descriptor, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    setsockopt(m_descriptor.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in target = ipv4Address(htonl(INADDR_BROADCAST), port);
-    if (::connect(m_descriptor, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
-        fail();
+    if (::connect(m_descriptor.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        m_descriptor.fail(errno);
 }
 
 void PosixSocket::bind(int32_t port)
@@ -165,30 +140,31 @@ void PosixSocket::bind(int32_t port)
     // Linux still refuses a port that another socket listens on, so the fallback holds.
     int type = 0;
     socklen_t length = sizeof type;
-    if (getsockopt(m_descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM) {
+    if (getsockopt(m_descriptor.get(), SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
+        type == SOCK_STREAM) {
         int on = 1;
-        setsockopt(m_descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        setsockopt(m_descriptor.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
     sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
-    if (::bind(m_descriptor, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-        fail();
+    if (::bind(m_descriptor.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        m_descriptor.fail(errno);
 }
 
 void PosixSocket::listen(int32_t backlog)
 {
-    if (::listen(m_descriptor, backlog) != 0)
-        fail();
+    if (::listen(m_descriptor.get(), backlog) != 0)
+        m_descriptor.fail(errno);
 }
 
 Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
 {
     int connection;
     do
-        connection = ::accept4(m_descriptor, static_cast<sockaddr*>(address),
+        connection = ::accept4(m_descriptor.get(), static_cast<sockaddr*>(address),
                                static_cast<socklen_t*>(length), SOCK_CLOEXEC);
     while (connection < 0 && errno == EINTR);
     if (connection < 0)
-        fail();
+        m_descriptor.fail(errno);
     // Accepted sockets do not inherit O_NONBLOCK on Linux.
     return Pointer<Socket>(new PosixSocket(connection, false));
 }
@@ -212,8 +188,8 @@ Pointer<Socket> PosixSocket::accept()
 
 void PosixSocket::shutdown()
 {
-    if (::shutdown(m_descriptor, SHUT_WR) != 0)
-        fail();
+    if (::shutdown(m_descriptor.get(), SHUT_WR) != 0)
+        m_descriptor.fail(errno);
     m_sendShutDown = true;
 }
 
@@ -222,26 +198,26 @@ void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
     timeval receive = toTimeval(receiveMillis);
     timeval send = toTimeval(sendMillis);
     if ((receiveMillis >= 0 &&
-         setsockopt(m_descriptor, SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0) ||
+         setsockopt(m_descriptor.get(), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0) ||
         (sendMillis >= 0 &&
-         setsockopt(m_descriptor, SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0))
-        fail();
+         setsockopt(m_descriptor.get(), SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0))
+        m_descriptor.fail(errno);
 }
 
 void PosixSocket::setCork(bool corked)
 {
     int on = corked ? 1 : 0;
     // A socket that is not TCP (a Unix-domain pair, UDP) has nothing to hold back.
-    if (setsockopt(m_descriptor, IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
+    if (setsockopt(m_descriptor.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
         errno != EOPNOTSUPP && errno != ENOPROTOOPT)
-        fail();
+        m_descriptor.fail(errno);
 }
 
 bool PosixSocket::isListening()
 {
     int listening = 0;
     socklen_t length = sizeof listening;
-    return getsockopt(m_descriptor, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
+    return getsockopt(m_descriptor.get(), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
            listening != 0;
 }
 
@@ -255,7 +231,7 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
     else
         throw NetworkException(NetworkException::NETWORK_ERROR);
     if (descriptor < 0) {
-        throwLastNetworkError();
+        throwNetworkError(errno);
         throw NetworkException(NetworkException::NETWORK_ERROR);
     }
     // Owned from here, so a failure below closes it.
@@ -263,7 +239,7 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
     Pointer<Socket> socket(new PosixSocket(descriptor, nonBlocking));
     int value = nonBlocking ? 1 : 0;
     if (ioctl(descriptor, FIONBIO, &value) != 0)
-        throwLastNetworkError();
+        throwNetworkError(errno);
     return socket;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/platform/posix/descriptor.hpp"
 #include "core/socket.hpp"
 
 namespace vexa {
@@ -9,7 +10,6 @@ class PosixSocket : public Socket
 {
 public:
     PosixSocket(int descriptor, bool nonBlocking);
-    ~PosixSocket() override;
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
@@ -27,14 +27,13 @@ public:
     void setCork(bool corked) override;
     bool isListening() override;
 
-    int descriptor() const { return m_descriptor; }
+    int descriptor() const { return m_descriptor.get(); }
 
 private:
-    [[noreturn]] void fail();
-    uint32_t transferFailed();
+    uint32_t transferFailed(int error);
     Pointer<Socket> acceptInto(void* address, void* length);
 
-    int m_descriptor;
+    SocketDescriptor m_descriptor;
     uint32_t m_state;
     bool m_nonBlocking;
     bool m_sendShutDown;

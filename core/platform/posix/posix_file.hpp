@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/file.hpp"
+#include "core/platform/posix/descriptor.hpp"
 
 namespace vexa {
 
@@ -9,7 +10,6 @@ class PosixFile : public File
 {
 public:
     explicit PosixFile(int descriptor);
-    ~PosixFile() override;
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
@@ -22,9 +22,7 @@ public:
     void flush() override;
 
 private:
-    [[noreturn]] void fail();
-
-    int m_descriptor;
+    FileDescriptor m_descriptor;
     uint32_t m_state;
 };
 

@@ -1,0 +1,31 @@
+#include "core/platform/errors.hpp"
+
+#include "core/exceptions.hpp"
+
+namespace vexa {
+
+void throwNetworkError(int error)
+{
+    int32_t code = networkErrorCode(error);
+    if (code != NO_FAILURE)
+        throw NetworkException(code);
+}
+
+void throwFileError(int error)
+{
+    int32_t code = fileErrorCode(error);
+    if (code != NO_FAILURE)
+        throw FileException(code);
+}
+
+void throwLastNetworkError()
+{
+    throwNetworkError(lastNetworkError());
+}
+
+void throwLastFileError()
+{
+    throwFileError(lastFileError());
+}
+
+} // namespace vexa

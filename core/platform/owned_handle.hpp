@@ -1,0 +1,59 @@
+#pragma once
+
+#include "core/exceptions.hpp"
+
+namespace vexa {
+
+// One platform handle owned by a device: a descriptor on POSIX, a SOCKET or a HANDLE on
+// Windows. Traits gives the handle type, invalid() (its closed value), the exception class,
+// release() (0 or the platform's error number) and raise() (an error number to its exception).
+template <class Traits> class OwnedHandle
+{
+public:
+    using Handle = typename Traits::Handle;
+    using Exception = typename Traits::Exception;
+
+    explicit OwnedHandle(Handle handle) : m_handle(handle) {}
+    ~OwnedHandle()
+    {
+        if (isOpen())
+            Traits::release(m_handle);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+    bool isOpen() const { return m_handle != Traits::invalid(); }
+    Handle get() const { return m_handle; }
+
+    // The closed-device rule: a call that failed on a closed handle raises CLOSED, else the
+    // error number raises its mapped code. 0 raises nothing and the caller carries on.
+    void check(int error) const
+    {
+        if (!isOpen())
+            throw Exception(Exception::CLOSED);
+        Traits::raise(error);
+    }
+
+    // For calls whose failure always comes with an error number; without one it is code 0.
+    [[noreturn]] void fail(int error) const
+    {
+        check(error);
+        throw Exception(0);
+    }
+
+    // The handle is given up before it is released, so it is never released twice: Linux
+    // frees a descriptor even when close() reports an error, and a number may be reused.
+    void close()
+    {
+        if (!isOpen())
+            fail(0);
+        Handle handle = m_handle;
+        m_handle = Traits::invalid();
+        Traits::raise(Traits::release(handle));
+    }
+
+private:
+    Handle m_handle;
+};
+
+} // namespace vexa
