@@ -1,5 +1,7 @@
 #include "core/modules.hpp"
 
+#include "core/platform/startup.hpp"
+
 #include <boost/filesystem/detail/utf8_codecvt_facet.hpp>
 #include <boost/filesystem/path.hpp>
 
@@ -35,8 +37,8 @@ const ModuleRecord* firstModule()
 
 void initNetwork()
 {
-    // BSD sockets need no start-up call; writes avoid SIGPIPE per call (MSG_NOSIGNAL).
     registerModule(networkModule);
+    startNetwork();
 }
 
 void initSystem()

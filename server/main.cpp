@@ -10,7 +10,6 @@
 #include <boost/thread/thread.hpp>
 
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 using namespace vexa;
@@ -65,9 +64,7 @@ int main()
     initNetwork();
     initSystem();
     initUtility();
-    // A console whose reader has gone ('harnow | head') must not take the server with it;
-    // its lines are then dropped. Sockets already send without the signal.
-    std::signal(SIGPIPE, SIG_IGN);
+    prepareConsole();
     fillContentTypes();
 
     printLine("Harnow by https://harnow.example");

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/platform/errors.hpp"
+#include "core/platform/owned_handle.hpp"
+
+#include <windows.h>
+#include <winsock2.h>
+
+namespace vexa {
+
+struct SocketTraits
+{
+    using Handle = SOCKET;
+    using Exception = NetworkException;
+    static SOCKET invalid() { return INVALID_SOCKET; }
+    static int release(SOCKET socket) { return closesocket(socket) == 0 ? 0 : WSAGetLastError(); }
+    static void raise(int error) { throwNetworkError(error); }
+};
+
+struct FileTraits
+{
+    using Handle = HANDLE;
+    using Exception = FileException;
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static int release(HANDLE file) { return CloseHandle(file) ? 0 : int(GetLastError()); }
+    static void raise(int error) { throwFileError(error); }
+};
+
+using SocketHandle = OwnedHandle<SocketTraits>;
+using FileHandle = OwnedHandle<FileTraits>;
+
+} // namespace vexa

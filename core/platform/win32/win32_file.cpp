@@ -1,0 +1,126 @@
+#include "core/platform/win32/win32_file.hpp"
+
+#include <boost/filesystem/path.hpp>
+
+namespace vexa {
+
+namespace {
+
+// No single system call moves more than 1 GiB.
+const uint32_t MAX_PIECE = 1073741824;
+
+static_assert(File::BEGIN == FILE_BEGIN && File::CURRENT == FILE_CURRENT && File::END == FILE_END,
+              "seek origins are passed to SetFilePointer unchanged");
+
+} // namespace
+
+Win32File::Win32File(HANDLE file) : m_file(file), m_state(OPEN) {}
+
+uint32_t Win32File::read(char* buffer, uint32_t size)
+{
+    uint32_t total = 0;
+    while (total < size) {
+        DWORD piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
+        DWORD got = 0;
+        if (!ReadFile(m_file.get(), buffer + total, piece, &got, nullptr))
+            m_file.fail(int(GetLastError()));
+        if (got == 0)
+            break;
+        total += got;
+    }
+    m_state &= ~uint32_t(END_OF_STREAM);
+    if (total == 0 && size != 0)
+        m_state |= END_OF_STREAM;
+    return total;
+}
+
+uint32_t Win32File::write(const char* data, uint32_t size)
+{
+    uint32_t total = 0;
+    while (total < size) {
+        DWORD piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
+        DWORD written = 0;
+        if (!WriteFile(m_file.get(), data + total, piece, &written, nullptr))
+            m_file.fail(int(GetLastError()));
+        if (written == 0)
+            break;
+        total += written;
+    }
+    return total;
+}
+
+void Win32File::close()
+{
+    m_state = 0;
+    m_file.close();
+}
+
+uint32_t Win32File::getState()
+{
+    return m_state;
+}
+
+int64_t Win32File::seek(int64_t offset, int32_t origin)
+{
+    LONG high = LONG(offset >> 32);
+    // The low part all ones is also a genuine position; only a last error tells a failure.
+    SetLastError(0);
+    DWORD low = SetFilePointer(m_file.get(), LONG(uint32_t(offset)), &high, DWORD(origin));
+    if (low == INVALID_SET_FILE_POINTER)
+        m_file.check(int(GetLastError()));
+    return (int64_t(high) << 32) | low;
+}
+
+int64_t Win32File::resize(int64_t length)
+{
+    int64_t saved = seek(0, CURRENT);
+    seek(length, BEGIN);
+    if (!SetEndOfFile(m_file.get()))
+        m_file.fail(int(GetLastError()));
+    return seek(saved, BEGIN);
+}
+
+int64_t Win32File::size()
+{
+    DWORD high = 0;
+    SetLastError(0);
+    DWORD low = GetFileSize(m_file.get(), &high);
+    if (low == INVALID_FILE_SIZE)
+        m_file.check(int(GetLastError()));
+    return (int64_t(high) << 32) | low;
+}
+
+void Win32File::flush()
+{
+    if (!FlushFileBuffers(m_file.get()))
+        m_file.fail(int(GetLastError()));
+}
+
+Pointer<File> openFile(const std::string& path, int32_t mode)
+{
+    bool writing = (mode & File::WRITE) != 0;
+    bool truncating = (mode & File::TRUNCATE) != 0;
+    DWORD access = (mode & File::READ) ? GENERIC_READ : 0;
+    // Windows empties a file only for a handle that may write it.
+    if (writing || truncating)
+        access |= GENERIC_WRITE;
+    DWORD disposition = writing ? (truncating ? CREATE_ALWAYS : OPEN_ALWAYS)
+                                : (truncating ? TRUNCATE_EXISTING : OPEN_EXISTING);
+    // The wide name comes through the path conversion that initSystem makes UTF-8; bytes
+    // that are no UTF-8 name no file.
+    std::wstring name;
+    try {
+        name = boost::filesystem::path(path).wstring();
+    } catch (const std::exception&) {
+        throw FileException(FileException::FILE_NOT_FOUND);
+    }
+    HANDLE file = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        throwFileError(int(GetLastError()));
+        throw FileException(FileException::IO_ERROR);
+    }
+    return Pointer<File>(new Win32File(file));
+}
+
+} // namespace vexa

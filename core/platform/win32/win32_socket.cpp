@@ -1,0 +1,196 @@
+#include "core/platform/win32/win32_socket.hpp"
+
+#include <ws2tcpip.h>
+
+#include <climits>
+
+namespace vexa {
+
+namespace {
+
+sockaddr_in ipv4Address(uint32_t address, int32_t port)
+{
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = address;
+    a.sin_port = htons(uint16_t(port));
+    return a;
+}
+
+// Winsock counts in int; a larger request simply moves less, as any short transfer does.
+int clamped(uint32_t size)
+{
+    return size > uint32_t(INT_MAX) ? INT_MAX : int(size);
+}
+
+} // namespace
+
+Win32Socket::Win32Socket(SOCKET socket) : m_socket(socket), m_state(OPEN) {}
+
+uint32_t Win32Socket::transferFailed()
+{
+    int error = WSAGetLastError();
+    // Non-blocking: nothing to move yet. A blocking socket's time limit is WSAETIMEDOUT.
+    if (error == WSAEWOULDBLOCK)
+        return 0;
+    m_socket.fail(error);
+}
+
+uint32_t Win32Socket::read(char* buffer, uint32_t size)
+{
+    int got = ::recv(m_socket.get(), buffer, clamped(size), 0);
+    if (got == SOCKET_ERROR)
+        return transferFailed();
+    // A zero-size recv() says nothing about the end of the stream.
+    if (got == 0 && size != 0)
+        m_state |= END_OF_STREAM;
+    return uint32_t(got);
+}
+
+uint32_t Win32Socket::write(const char* data, uint32_t size)
+{
+    int sent = ::send(m_socket.get(), data, clamped(size), 0);
+    if (sent == SOCKET_ERROR)
+        return transferFailed();
+    return uint32_t(sent);
+}
+
+void Win32Socket::close()
+{
+    m_state = 0;
+    m_socket.close();
+}
+
+uint32_t Win32Socket::getState()
+{
+    return m_state;
+}
+
+void Win32Socket::connect(StringRef host, int32_t port)
+{
+    std::string name = host;
+    unsigned long address = inet_addr(name.c_str());
+    if (address == INADDR_NONE) {
+        addrinfo hints = {};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found)
+            throw NetworkException(NetworkException::UNKNOWN_HOST);
+        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+        freeaddrinfo(found);
+    }
+    sockaddr_in target = ipv4Address(address, port);
+    if (::connect(m_socket.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        m_socket.fail(WSAGetLastError());
+}
+
+void Win32Socket::connectBroadcast(int32_t port)
+{
+    BOOL on = TRUE;
+    setsockopt(m_socket.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<char*>(&on), sizeof on);
+    sockaddr_in target = ipv4Address(htonl(INADDR_BROADCAST), port);
+    if (::connect(m_socket.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        m_socket.fail(WSAGetLastError());
+}
+
+void Win32Socket::bind(int32_t port)
+{
+    // No address reuse: on Windows it would let a second server take a port that one
+    // already listens on, and the fallback to 8080 relies on that bind failing.
+    sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
+    if (::bind(m_socket.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        m_socket.fail(WSAGetLastError());
+}
+
+void Win32Socket::listen(int32_t backlog)
+{
+    if (::listen(m_socket.get(), backlog) != 0)
+        m_socket.fail(WSAGetLastError());
+}
+
+Pointer<Socket> Win32Socket::acceptInto(sockaddr_in* peer)
+{
+    int length = sizeof *peer;
+    SOCKET connection =
+        ::accept(m_socket.get(), reinterpret_cast<sockaddr*>(peer), peer ? &length : nullptr);
+    if (connection == INVALID_SOCKET)
+        m_socket.fail(WSAGetLastError());
+    return Pointer<Socket>(new Win32Socket(connection));
+}
+
+Pointer<Socket> Win32Socket::accept(std::string& address, int32_t& port)
+{
+    sockaddr_in peer = {};
+    Pointer<Socket> connection = acceptInto(&peer);
+    address = inet_ntoa(peer.sin_addr);
+    port = ntohs(peer.sin_port);
+    return connection;
+}
+
+Pointer<Socket> Win32Socket::accept()
+{
+    return acceptInto(nullptr);
+}
+
+void Win32Socket::shutdown()
+{
+    if (::shutdown(m_socket.get(), SD_SEND) != 0)
+        m_socket.fail(WSAGetLastError());
+}
+
+void Win32Socket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
+{
+    DWORD receive = DWORD(receiveMillis);
+    DWORD send = DWORD(sendMillis);
+    if ((receiveMillis >= 0 &&
+         setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&receive),
+                    sizeof receive) != 0) ||
+        (sendMillis >= 0 && setsockopt(m_socket.get(), SOL_SOCKET, SO_SNDTIMEO,
+                                       reinterpret_cast<char*>(&send), sizeof send) != 0))
+        m_socket.fail(WSAGetLastError());
+}
+
+void Win32Socket::setCork(bool)
+{
+    // Winsock has no cork; Nagle's rule already joins the small header writes.
+    if (!m_socket.isOpen())
+        m_socket.fail(0);
+}
+
+bool Win32Socket::isListening()
+{
+    BOOL listening = FALSE;
+    int length = sizeof listening;
+    return getsockopt(m_socket.get(), SOL_SOCKET, SO_ACCEPTCONN,
+                      reinterpret_cast<char*>(&listening), &length) == 0 &&
+           listening;
+}
+
+Pointer<Socket> createSocket(int32_t type, int32_t flags)
+{
+    SOCKET socket;
+    if (type == Socket::TCP)
+        socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    else if (type == Socket::UDP)
+        socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    else
+        throw NetworkException(NetworkException::NETWORK_ERROR);
+    if (socket == INVALID_SOCKET) {
+        throwNetworkError(WSAGetLastError());
+        throw NetworkException(NetworkException::NETWORK_ERROR);
+    }
+    // Owned from here, so a failure below closes it.
+    Pointer<Socket> owner(new Win32Socket(socket));
+    u_long value = (flags & Socket::NON_BLOCKING) ? 1 : 0;
+    if (ioctlsocket(socket, FIONBIO, &value) != 0)
+        throwNetworkError(WSAGetLastError());
+    return owner;
+}
+
+Pointer<Socket> adoptSocket(SOCKET socket)
+{
+    return Pointer<Socket>(new Win32Socket(socket));
+}
+
+} // namespace vexa

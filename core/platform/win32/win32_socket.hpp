@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/platform/win32/handles.hpp"
+#include "core/socket.hpp"
+
+namespace vexa {
+
+// Socket on Winsock 2. Made by createSocket, accept and adoptSocket only.
+class Win32Socket : public Socket
+{
+public:
+    explicit Win32Socket(SOCKET socket);
+
+    uint32_t read(char* buffer, uint32_t size) override;
+    uint32_t write(const char* data, uint32_t size) override;
+    void close() override;
+    uint32_t getState() override;
+
+    void connect(StringRef host, int32_t port) override;
+    void connectBroadcast(int32_t port) override;
+    void bind(int32_t port) override;
+    void listen(int32_t backlog) override;
+    Pointer<Socket> accept(std::string& address, int32_t& port) override;
+    Pointer<Socket> accept() override;
+    void shutdown() override;
+    void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
+    void setCork(bool corked) override;
+    bool isListening() override;
+
+    SOCKET handle() const { return m_socket.get(); }
+
+private:
+    uint32_t transferFailed();
+    Pointer<Socket> acceptInto(sockaddr_in* peer);
+
+    SocketHandle m_socket;
+    uint32_t m_state;
+};
+
+// Takes ownership of an open socket, e.g. one a test made itself.
+Pointer<Socket> adoptSocket(SOCKET socket);
+
+} // namespace vexa

@@ -1,0 +1,36 @@
+#include "core/modules.hpp"
+#include "core/platform/startup.hpp"
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
+namespace vexa {
+
+void startNetwork()
+{
+    // Its result is not looked at: a failure shows at the first socket operation.
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+void prepareConsole()
+{
+    // Console lines are the same bytes as on Linux, each ended by a bare line feed (a console
+    // shows those as new lines too); a console shows them as UTF-8 only with its code page
+    // set, which output to a pipe or a file does not need.
+    _setmode(_fileno(stdout), _O_BINARY);
+    DWORD mode;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+        SetConsoleOutputCP(CP_UTF8);
+    // With QuickEdit, selecting the address to copy it pauses the console, and the server
+    // stalls at its next line until the selection ends.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleMode(input, &mode))
+        SetConsoleMode(input, (mode & ~DWORD(ENABLE_QUICK_EDIT_MODE)) | ENABLE_EXTENDED_FLAGS);
+}
+
+} // namespace vexa

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Cross-builds Harnow for Windows from Debian: build-win64/harnow.exe, statically linked
+# (HARNOW_WIN_ARCH=i686 gives the 32-bit build in build-win32/). Installs what is missing.
+# Boost.Filesystem and Boost.Thread are compiled for the target from Debian's boost1.74
+# source package, fetched through an apt configuration of the build folder's own (the
+# machine's apt sources are left as they are) and kept there for later builds.
+# Extra arguments go to CMake's configure step (e.g. -DBUILD_TESTING=ON).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$here/scripts/packages.sh"
+arch="${HARNOW_WIN_ARCH:-x86_64}"
+case "$arch" in
+x86_64) out="$here/build-win64" ;;
+i686) out="$here/build-win32" ;;
+*) echo "HARNOW_WIN_ARCH is x86_64 or i686" >&2; exit 2 ;;
+esac
+install_missing "g++-mingw-w64-${arch//_/-}-posix" cmake make libboost1.74-dev xz-utils
+toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DHARNOW_MINGW_ARCH="$arch")
+
+# apt-get with its own source list, package lists and cache under $1.
+private_apt() {
+    local dir="$1"
+    shift
+    apt-get -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$dir/sources.list.d" \
+        -o Dir::State::Lists="$dir/lists" -o Dir::Cache="$dir/cache" -o Debug::NoLocking=1 \
+        -o APT::Sandbox::User=root "$@"
+}
+
+# The source entries of the machine's own Debian suites, as deb-src entries of the same.
+write_source_list() {
+    local dir="$1" file
+    rm -rf "$dir/sources.list.d" && mkdir -p "$dir/sources.list.d" "$dir/lists/partial" \
+        "$dir/cache/archives/partial"
+    for file in /etc/apt/sources.list.d/*.sources; do
+        if [ -e "$file" ]; then
+            sed 's/^Types: .*/Types: deb-src/' "$file" >"$dir/sources.list.d/${file##*/}"
+        fi
+    done
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        if [ -e "$file" ]; then
+            sed -n 's/^deb \(.*\)/deb-src \1/p' "$file" >"$dir/sources.list.d/${file##*/}"
+        fi
+    done
+}
+
+boost="$out/boost"
+if [ ! -f "$boost/lib/BoostConfig.cmake" ] || [ ! -f "$boost/lib/libboost_thread.a" ]; then
+    echo "building Boost.Filesystem and Boost.Thread for $arch-w64-mingw32 in $boost ..." >&2
+    mkdir -p "$boost/download"
+    if ! ls "$boost"/download/boost1.74_*.orig.tar.* >/dev/null 2>&1; then
+        write_source_list "$boost/apt"
+        private_apt "$boost/apt" update -qq
+        (cd "$boost/download" && private_apt "$boost/apt" source --download-only -qq boost1.74)
+    fi
+    rm -rf "$boost/src" && mkdir -p "$boost/src" "$boost/include"
+    tar -xf "$boost"/download/boost1.74_*.orig.tar.* -C "$boost/src" \
+        boost/libs/filesystem/src boost/libs/thread/src
+    # The headers are the machine's; a folder of their own keeps /usr/include out of the
+    # cross compiler's search path.
+    ln -sfn /usr/include/boost "$boost/include/boost"
+    cmake -S "$here/cmake/boost" -B "$boost/lib" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release \
+        -DBOOST_SOURCE="$boost/src/boost" -DBOOST_HEADERS="$boost/include" >/dev/null
+    cmake --build "$boost/lib" -j"$(nproc)" >/dev/null
+fi
+
+cmake -S "$here" -B "$out" "${toolchain[@]}" -DBoost_DIR="$boost/lib" -DBUILD_TESTING=OFF "$@" \
+    >/dev/null
+cmake --build "$out" -j"$(nproc)"
