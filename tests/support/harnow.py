@@ -16,6 +16,25 @@ import unittest
 
 BINARY = os.environ.get("HARNOW_BINARY", os.path.join(os.path.dirname(__file__), "../../build/harnow"))
 READY_PREFIX = "now open a browser and go to "
+# Set when BINARY is the Windows build: the command that runs it (wine64), inside a Wine
+# prefix of this namespace's own (with_wine_prefix.sh).
+WINE = os.environ.get("HARNOW_WINE")
+RUN = [WINE, BINARY] if WINE else [BINARY]
+
+
+def shown(path):
+    """A local directory as the server shows it: on Windows, Wine's drive Z: holds '/'."""
+    return "Z:" + path.replace("/", "\\") if WINE else path
+
+
+def served(root, relative):
+    """The directory the server lists for a request path: its directory joined with the path."""
+    return shown(root) + ("\\" if WINE else "/") + relative
+
+
+def posix_only(reason):
+    """Skips a test under Wine: the behaviour it pins belongs to POSIX."""
+    return unittest.skipIf(WINE, "POSIX only: " + reason)
 
 
 class Server:
@@ -23,7 +42,7 @@ class Server:
 
     def __init__(self, cwd, args=(), user=None, env=None, prlimit=None, wrapper=()):
         # wrapper: a command that runs the server, e.g. strace to slow a system call down.
-        command = [*wrapper, BINARY, *args]
+        command = [*wrapper, *RUN, *args]
         if prlimit:
             command = ["prlimit", *prlimit, "--", *command]
         if user:

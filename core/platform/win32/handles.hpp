@@ -3,8 +3,10 @@
 #include "core/platform/errors.hpp"
 #include "core/platform/owned_handle.hpp"
 
-#include <windows.h>
+// Winsock 2 must come before windows.h, which would bring in the old Winsock.
 #include <winsock2.h>
+
+#include <windows.h>
 
 namespace vexa {
 

@@ -1,8 +1,10 @@
 #include "core/modules.hpp"
 #include "core/platform/startup.hpp"
 
-#include <windows.h>
+// Winsock 2 must come before windows.h, which would bring in the old Winsock.
 #include <winsock2.h>
+
+#include <windows.h>
 
 #include <cstdio>
 #include <fcntl.h>
