@@ -26,7 +26,13 @@ public:
     virtual void flush() {}
 };
 
-// The path is the native narrow (UTF-8) string, passed to the system unchanged.
+// The path is narrow UTF-8 text: POSIX takes its bytes as they are, Windows its wide form.
 Pointer<File> openFile(const std::string& path, int32_t mode);
+
+// Whether the system takes one element of a path (the UTF-8 text between two '/') for the
+// file of exactly that name. Windows does not for some: device names (CON, NUL, COM1, ...,
+// with any extension), ':' (drives, streams), '\' (a separator), wildcards and control
+// bytes, and names that end in a dot or a space, which it strips ('.. ' is '..').
+bool opensAsWritten(const std::string& element);
 
 } // namespace vexa

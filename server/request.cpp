@@ -1,5 +1,6 @@
 #include "server/request.hpp"
 
+#include "core/file.hpp"
 #include "core/text.hpp"
 
 using namespace vexa;
@@ -38,7 +39,8 @@ bool isConfined(const std::string& decodedPath)
     for (;;) {
         std::size_t slash = decodedPath.find('/', begin);
         std::size_t end = slash == std::string::npos ? decodedPath.size() : slash;
-        if (decodedPath.compare(begin, end - begin, "..") == 0)
+        std::string element = decodedPath.substr(begin, end - begin);
+        if (element == ".." || !opensAsWritten(element))
             return false;
         if (slash == std::string::npos)
             return true;

@@ -12,7 +12,8 @@ bool parseRequestLine(const std::string& line, std::string& rawPath);
 std::string percentDecode(std::string raw);
 
 // False for paths that could leave the served directory or confuse the system: a leading
-// '/', a ".." element anywhere, or a NUL byte.
+// '/', a ".." element anywhere, a NUL byte, or an element that the system would not open by
+// its very name (see opensAsWritten).
 bool isConfined(const std::string& decodedPath);
 
 // [start, end) of the file to send; ranged once any "Range:" line has been seen.

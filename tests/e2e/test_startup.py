@@ -23,7 +23,7 @@ def hold(port):
 
 class Startup(harnow.ServerTestCase):
     def served_line(self, directory=None):
-        return "serving directory " + quoted(directory or self.root)
+        return "serving directory " + quoted(harnow.shown(directory or self.root))
 
     def settled_lines(self, server):
         # Nothing more may follow the address line; give a late line the chance to show.
@@ -55,6 +55,7 @@ class Startup(harnow.ServerTestCase):
             "trying port 8080", "error in main: address in use"
         ])
 
+    @harnow.posix_only("Windows has no user that may not bind port 80")
     def test_an_unprivileged_user_is_refused_port_80_and_serves_on_8080(self):
         os.chmod(self.root, 0o755)
         self.write("index.html", b"hi")
@@ -71,14 +72,18 @@ class Startup(harnow.ServerTestCase):
         self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
 
     def test_quotes_a_directory_named_with_ampersand_quote_and_accent(self):
-        directory = os.path.join(self.root, 'a&b"c \u00e9')
+        # Windows names cannot hold '"'.
+        name, shown = ("a&b c \u00e9", "a&&b c \u00e9") if harnow.WINE else \
+            ('a&b"c \u00e9', 'a&&b&"c \u00e9')
+        directory = os.path.join(self.root, name)
         os.mkdir(directory)
         server = self.start(cwd=directory)
-        self.assertEqual(server.lines[2], "serving directory " + quoted(directory))
-        self.assertIn('a&&b&"c \u00e9"', server.lines[2])
-        self.assertEqual(server.get("/"), listing(directory, os.path.basename(directory), []))
-        server.wait_line("listing html files in " + quoted(directory))
+        self.assertEqual(server.lines[2], self.served_line(directory))
+        self.assertIn(shown + '"', server.lines[2])
+        self.assertEqual(server.get("/"), listing(harnow.shown(directory), name, []))
+        server.wait_line("listing html files in " + quoted(harnow.shown(directory)))
 
+    @harnow.posix_only("Windows cannot remove a directory that a process works in")
     def test_stops_with_status_1_in_a_directory_that_was_removed(self):
         gone = os.path.join(self.root, "gone")
         os.mkdir(gone)
@@ -89,6 +94,7 @@ class Startup(harnow.ServerTestCase):
         self.assertEqual(run.stdout.decode().split("\n"), BANNER + [
             "error in main: boost::filesystem::current_path: No such file or directory", ""])
 
+    @harnow.posix_only("a limit on a user's processes, counted in /proc")
     def test_a_thread_that_cannot_start_costs_only_its_connection(self):
         # A user of its own with room for the threads an idle server has after its first
         # request (a sanitizer may add its own) and one connection thread more.

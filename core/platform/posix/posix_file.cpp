@@ -146,4 +146,10 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
     return Pointer<File>(new PosixFile(descriptor));
 }
 
+bool opensAsWritten(const std::string& element)
+{
+    // Every byte but '/' is a name byte, up to a NUL, which ends the name early.
+    return element.find('\0') == std::string::npos;
+}
+
 } // namespace vexa

@@ -2,12 +2,33 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <cctype>
+#include <cstring>
+
 namespace vexa {
 
 namespace {
 
 // No single system call moves more than 1 GiB.
 const uint32_t MAX_PIECE = 1073741824;
+
+// Names that Windows takes for a device in every directory, whatever extension follows.
+const char* const DEVICES[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3",   "COM4",
+                               "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2",   "LPT3",
+                               "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
+
+bool isDevice(std::string base)
+{
+    // Windows drops the spaces before the extension too: 'CON .txt' is the console.
+    base.erase(base.find_last_not_of(' ') + 1);
+    for (char& c : base)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (const char* device : DEVICES) {
+        if (base == device)
+            return true;
+    }
+    return false;
+}
 
 static_assert(File::BEGIN == FILE_BEGIN && File::CURRENT == FILE_CURRENT && File::END == FILE_END,
               "seek origins are passed to SetFilePointer unchanged");
@@ -121,6 +142,19 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         throw FileException(FileException::IO_ERROR);
     }
     return Pointer<File>(new Win32File(file));
+}
+
+bool opensAsWritten(const std::string& element)
+{
+    if (element.empty() || element == ".")
+        return true;
+    for (char c : element) {
+        // Separators, drives and streams, wildcards, and bytes no name may hold.
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\\:*?\"<>|", c))
+            return false;
+    }
+    char last = element.back();
+    return last != '.' && last != ' ' && !isDevice(element.substr(0, element.find('.')));
 }
 
 } // namespace vexa

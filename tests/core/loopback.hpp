@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/modules.hpp"
+#include "core/socket.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// The system's handle beneath a Socket, for what a test looks at below the library.
+#ifdef _WIN32
+#include "core/platform/win32/win32_socket.hpp"
+
+#include <ws2tcpip.h>
+
+inline SOCKET nativeHandle(vexa::Socket& socket)
+{
+    return dynamic_cast<vexa::Win32Socket&>(socket).handle();
+}
+#else
+#include "core/platform/posix/posix_socket.hpp"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+inline int nativeHandle(vexa::Socket& socket)
+{
+    return dynamic_cast<vexa::PosixSocket&>(socket).descriptor();
+}
+#endif
+
+// Real TCP on the loopback interface, only inside a private network namespace.
+class LoopbackTcp : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("HARNOW_NETNS"))
+            GTEST_SKIP() << "needs a private network namespace (run through ctest)";
+        // Windows: Winsock must be started. In main's order, for the module list test.
+        vexa::initNetwork();
+        vexa::initSystem();
+        vexa::initUtility();
+    }
+
+    static int32_t localPort(vexa::Socket& socket)
+    {
+        sockaddr_in address = {};
+        socklen_t length = sizeof address;
+        getsockname(nativeHandle(socket), reinterpret_cast<sockaddr*>(&address), &length);
+        return ntohs(address.sin_port);
+    }
+
+    // A listener on an ephemeral port.
+    static vexa::Pointer<vexa::Socket> listener(int32_t flags = 0)
+    {
+        vexa::Pointer<vexa::Socket> socket = vexa::createSocket(vexa::Socket::TCP, flags);
+        socket->bind(0);
+        EXPECT_FALSE(socket->isListening());
+        socket->listen(5);
+        EXPECT_TRUE(socket->isListening());
+        return socket;
+    }
+
+    static vexa::Pointer<vexa::Socket> connectTo(int32_t port)
+    {
+        vexa::Pointer<vexa::Socket> client = vexa::createSocket(vexa::Socket::TCP, 0);
+        client->connect("127.0.0.1", port);
+        return client;
+    }
+};

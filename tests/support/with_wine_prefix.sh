@@ -1,0 +1,26 @@
+#!/bin/sh
+# with_wine_prefix.sh TEMPLATE COMMAND...: runs the command with a Wine prefix of its own,
+# made from the template prefix (wine_template.sh makes it). The prefix's wineserver is
+# started here, so every Windows program the command starts makes its sockets in this
+# network namespace; at the end the wineserver is stopped and the prefix removed.
+set -eu
+template="$1"
+shift
+prefix="$(mktemp -d /tmp/harnow-wine-XXXXXX)"
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+finish() {
+    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+}
+trap finish EXIT
+trap 'exit 1' INT TERM
+# Links for the prefix's DLLs, which are only read; copies of the registry, which is written.
+cp -al "$template/." "$prefix"
+for hive in "$template"/*.reg; do
+    cp --remove-destination "$hive" "$prefix/"
+done
+# A persistent wineserver, and the prefix's services started once with no terminal or pipe of
+# the command's: a program's output then ends when the program does, and it starts at once.
+/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+"$@"
