@@ -50,8 +50,8 @@ class Connections(harnow.ServerTestCase):
         server = self.start()
         expected = {
             "/docs/a.html": (file_reply(b"a", "text/html"), '"docs/a.html" (1) text/html'),
-            "/docs": (listing(self.root + "/docs", "docs", [("docs/a.html", "a.html")]),
-                      "listing html files in " + quoted(self.root + "/docs")),
+            "/docs": (listing(harnow.served(self.root, "docs"), "docs", [("docs/a.html", "a.html")]),
+                      "listing html files in " + quoted(harnow.served(self.root, "docs"))),
             "/" + long_name: (NOT_FOUND, "error: file not found for " + quoted(long_name)),
         }
         paths = list(expected) * 40
@@ -69,7 +69,7 @@ class Connections(harnow.ServerTestCase):
         self.write("index.html", b"hi")
         server = self.start()
         cookie = "Cookie: " + "c" * 4000 + "\r\n"
-        for path, reply in [("/", listing(self.root, os.path.basename(self.root),
+        for path, reply in [("/", listing(harnow.shown(self.root), os.path.basename(self.root),
                                           [("index.html", "index.html")])),
                             ("/missing.html", NOT_FOUND)]:
             head = ("GET %s HTTP/1.1\r\nHost: x\r\n%s\r\n" % (path, cookie)).encode()
@@ -80,7 +80,7 @@ class Connections(harnow.ServerTestCase):
     def test_outlives_a_console_reader_that_has_gone(self):
         # Output piped to a reader that quits ('harnow | head') must not stop the serving.
         self.write("a.html", b"a")
-        process = subprocess.Popen([harnow.BINARY], cwd=self.root, stdout=subprocess.PIPE,
+        process = subprocess.Popen(harnow.RUN, cwd=self.root, stdout=subprocess.PIPE,
                                    stdin=subprocess.DEVNULL)
         try:
             for line in process.stdout:

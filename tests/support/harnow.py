@@ -32,6 +32,11 @@ def served(root, relative):
     return shown(root) + ("\\" if WINE else "/") + relative
 
 
+def in_directory_order(names):
+    """Names in the order the system reads a directory: Wine sorts by the upper-case name."""
+    return sorted(names, key=lambda name: (name.upper(), name)) if WINE else names
+
+
 def posix_only(reason):
     """Skips a test under Wine: the behaviour it pins belongs to POSIX."""
     return unittest.skipIf(WINE, "POSIX only: " + reason)
