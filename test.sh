@@ -2,8 +2,10 @@
 # Installs what the build and the tests need, builds, and runs every test through CTest.
 # Then the robustness stages: the whole suite again under AddressSanitizer with
 # UndefinedBehaviorSanitizer, the suite under ThreadSanitizer, and each fuzz target for a
-# bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.)
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz"); FUZZ_SECONDS bounds each target.
+# bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Then the
+# Windows build, cross-compiled, with its tests under wine64.
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz windows"); FUZZ_SECONDS bounds each
+# fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -13,7 +15,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz windows}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 
@@ -98,10 +100,19 @@ fuzz_finished() {
     echo "fuzz_$target: $(grep -h "stat::number_of_executed_units" "$log" | sed 's/.*: *//') runs"
 }
 
+# The Windows build (scripts/build-windows.sh installs its compiler) and the tests that
+# apply to it, each program run under wine64 in a Wine prefix of its own.
+windows_suite() {
+    install_missing wine64 googletest &&
+        scripts/build-windows.sh -DBUILD_TESTING=ON -DHARNOW_GTEST_SOURCE=/usr/src/googletest &&
+        ctest --test-dir build-win64 --output-on-failure -j"$jobs"
+}
+
 if wants main; then stage "build + ctest" main_suite; fi
 if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan address,undefined; fi
 if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
+if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
 
 echo "=== stage times"
 printf '%s\n' "${timings[@]}"
