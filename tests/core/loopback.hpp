@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 // The system's handle beneath a Socket, for what a test looks at below the library.
 #ifdef _WIN32
@@ -60,6 +62,24 @@ protected:
         socket->listen(5);
         EXPECT_TRUE(socket->isListening());
         return socket;
+    }
+
+    // Both ends of one connection, the accepted end first; a read that waits more than 10 s
+    // ends the test instead of hanging it.
+    static std::pair<vexa::Pointer<vexa::Socket>, vexa::Pointer<vexa::Socket>> connection()
+    {
+        vexa::Pointer<vexa::Socket> server = listener();
+        vexa::Pointer<vexa::Socket> client = connectTo(localPort(*server));
+        vexa::Pointer<vexa::Socket> accepted = server->accept();
+        accepted->setTimeouts(10000, 10000);
+        client->setTimeouts(10000, 10000);
+        return {accepted, client};
+    }
+
+    static std::string readSome(vexa::Socket& socket)
+    {
+        char buffer[64];
+        return std::string(buffer, socket.read(buffer, sizeof buffer));
     }
 
     static vexa::Pointer<vexa::Socket> connectTo(int32_t port)

@@ -10,10 +10,68 @@
 using namespace vexa;
 using harnow_test::failureCode;
 
+TEST(Socket, EveryOperationAfterCloseRaisesClosed)
+{
+    initNetwork(); // in main's order, for the module list test
+    initSystem();
+    initUtility();
+    Pointer<Socket> socket = createSocket(Socket::TCP, 0);
+    Socket& s = *socket;
+    s.close();
+    EXPECT_EQ(s.getState(), 0u);
+    char buffer[4];
+    std::string address;
+    int32_t port;
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.close(); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.read(buffer, 4); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.read(buffer, 0); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.write("x", 1); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.bind(0); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.listen(5); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.accept(address, port); }),
+              NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.connect("127.0.0.1", 9); }),
+              NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.shutdown(); }), NetworkException::CLOSED);
+    EXPECT_EQ(failureCode<NetworkException>([&] { s.setTimeouts(10, 10); }),
+              NetworkException::CLOSED);
+    EXPECT_FALSE(s.isListening());
+}
+
 TEST(Socket, UnknownTypeCreatesNothing)
 {
     EXPECT_EQ(failureCode<NetworkException>([] { createSocket(7, 0); }),
               NetworkException::NETWORK_ERROR);
+}
+
+TEST_F(LoopbackTcp, EndOfStreamIsStickyAndLeavesWritingOpen)
+{
+    auto [socket, peer] = connection();
+    char buffer[16];
+    ASSERT_EQ(peer->write("hi", 2), 2u);
+    peer->shutdown();
+    EXPECT_EQ(socket->read(buffer, sizeof buffer), 2u);
+    EXPECT_EQ(socket->getState(), uint32_t(IODevice::OPEN));
+    EXPECT_EQ(socket->read(buffer, 0), 0u); // asks for nothing: says nothing about the end
+    EXPECT_EQ(socket->getState(), uint32_t(IODevice::OPEN));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(socket->read(buffer, sizeof buffer), 0u);
+        EXPECT_EQ(socket->getState(), uint32_t(IODevice::OPEN | IODevice::END_OF_STREAM));
+    }
+    EXPECT_EQ(socket->write("back", 4), 4u);
+    EXPECT_EQ(readSome(*peer), "back");
+}
+
+TEST_F(LoopbackTcp, WriteAfterOwnShutdownRaisesShutdownWhileReadingGoesOn)
+{
+    auto [socket, peer] = connection();
+    socket->shutdown();
+    EXPECT_EQ(readSome(*peer), ""); // the peer sees the end
+    EXPECT_EQ(failureCode<NetworkException>([&] { socket->write("x", 1); }),
+              NetworkException::SHUTDOWN);
+    ASSERT_EQ(peer->write("late", 4), 4u);
+    EXPECT_EQ(readSome(*socket), "late");
 }
 
 TEST_F(LoopbackTcp, AcceptReportsThePeerAddressAndPort)
