@@ -1,5 +1,7 @@
 #include "server/console.hpp"
 
+#include "core/text.hpp"
+
 #include <iostream>
 
 boost::mutex consoleMutex;
@@ -46,4 +48,29 @@ std::string quotedPath(const boost::filesystem::path& path)
     }
     out += '"';
     return out;
+}
+
+std::string fileLine(const boost::filesystem::path& requestPath, const ByteRange& range,
+                     int64_t size, const std::string& contentType)
+{
+    using vexa::toString;
+    std::string line = quotedPath(requestPath) + " (";
+    if (range.ranged)
+        line += toString(range.start) + "-" + toString(range.end - 1) + "/";
+    return line + toString(size) + ") " + contentType;
+}
+
+std::string listingLine(const boost::filesystem::path& directory)
+{
+    return "listing html files in " + quotedPath(directory);
+}
+
+std::string errorLine(const char* what)
+{
+    return std::string("error: ") + what;
+}
+
+std::string errorLine(const char* what, const boost::filesystem::path& requestPath)
+{
+    return errorLine(what) + " for " + quotedPath(requestPath);
 }

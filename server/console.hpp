@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/request.hpp"
+
 #include <boost/filesystem/path.hpp>
 #include <boost/thread/mutex.hpp>
 
@@ -14,3 +16,11 @@ void printLine(const std::string& line);
 
 // A path as the console shows it: UTF-8 between double quotes, '&' before every '"' and '&'.
 std::string quotedPath(const boost::filesystem::path& path);
+
+// The console lines of a connection.
+// A file sent: its path, "(start-last/size)" or "(size)", and its content type.
+std::string fileLine(const boost::filesystem::path& requestPath, const ByteRange& range,
+                     int64_t size, const std::string& contentType);
+std::string listingLine(const boost::filesystem::path& directory);
+std::string errorLine(const char* what);
+std::string errorLine(const char* what, const boost::filesystem::path& requestPath);

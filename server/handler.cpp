@@ -18,7 +18,17 @@
 namespace fs = boost::filesystem;
 using namespace vexa;
 
-const ConnectionSettings defaultSettings = {20000, 60000, 60000, 2000, 65536, 100, openFile};
+const ConnectionSettings defaultSettings = [] {
+    ConnectionSettings settings;
+    settings.idleMillis = 20000;
+    settings.requestMillis = 60000;
+    settings.writeMillis = 60000;
+    settings.drainMillis = 2000;
+    settings.drainBytes = 65536;
+    settings.maxHeaderLines = 100;
+    settings.open = openFile;
+    return settings;
+}();
 
 namespace {
 
@@ -67,15 +77,6 @@ private:
     int32_t m_receiveMillis;
 };
 
-std::string fileLine(const fs::path& requestPath, const ByteRange& range, int64_t size,
-                     const std::string& type)
-{
-    std::string line = quotedPath(requestPath) + " (";
-    if (range.ranged)
-        line += toString(range.start) + "-" + toString(range.end - 1) + "/";
-    return line + toString(size) + ") " + type;
-}
-
 // Sends a file whole or as one range. Sets started once a byte of the reply is on its way:
 // after that a failure may only cut the reply short, never append a 404 to it.
 void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requestPath,
@@ -84,44 +85,22 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
     Pointer<File> file = settings.open(requestPath.string(), File::READ);
     int64_t size = file->size();
     ByteRange range = {0, size, false};
-    for (int32_t lines = 0;; ++lines) {
-        std::string line = reader.readLine();
-        if (line.empty())
-            break;
-        if (lines == settings.maxHeaderLines)
-            throw DataException(DataException::DATA_CORRUPT);
-        if (startsWith(line, "Range:"))
-            applyRangeLine(line, range);
-    }
-    int64_t count = range.end - range.start;
+    readHeaderLines(reader, settings.maxHeaderLines, range);
     const std::string& type = contentTypeOf(requestPath.extension().string());
     printLine(fileLine(requestPath, range, size, type));
 
     started = true;
-    if (range.ranged && count <= 0) {
+    if (range.ranged && range.end <= range.start) {
         // Nothing of the file lies in the range: say so instead of an empty 206.
-        writeText(connection, "HTTP/1.1 416 Range Not Satisfiable\n");
-        writeText(connection, "Connection: close\n");
-        writeText(connection, substitute("Content-Range: bytes */%0\n", size));
-        writeText(connection, "\n");
+        writeRangeNotSatisfiable(connection, size);
         file->close();
         return;
     }
-    writeText(connection, range.ranged ? "HTTP/1.1 206 Partial Content\n" : "HTTP/1.1 200 OK\n");
-    writeText(connection, "Connection: close\n");
-    writeText(connection, "Accept-Ranges: bytes\n");
-    writeText(connection, substitute("Content-Length: %0\n", count));
-    if (range.ranged) {
-        std::string line = substitute("Content-Range: bytes %0-%1/%2\n", range.start);
-        line = substitute(line, range.end - 1);
-        writeText(connection, substitute(line, size));
-    }
-    writeText(connection, substitute("Content-Type: %0\n", type));
-    writeText(connection, "\n");
+    writeFileHead(connection, range, size, type);
 
     file->seek(range.start, File::BEGIN);
     char buffer[CHUNK];
-    while (count > 0) {
+    for (int64_t count = range.end - range.start; count > 0;) {
         // A file that shrank ends the body early; the client sees it is short of Content-Length.
         if (file->getState() & IODevice::END_OF_STREAM)
             break;
@@ -168,7 +147,7 @@ bool serveRequest(const Pointer<IODevice>& connection, const ConnectionSettings&
         sendFile(*connection, reader, requestPath, settings, started);
     } catch (const FileException& e) {
         if (started)
-            printLine(std::string("error: ") + e.what() + " for " + quotedPath(requestPath));
+            printLine(errorLine(e.what(), requestPath));
         else
             sendNotFound(connection, e, requestPath);
     }
@@ -213,7 +192,7 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& set
             connection->close();
     } catch (const std::exception& e) {
         // The socket closes when the last reference goes.
-        printLine(std::string("error: ") + e.what());
+        printLine(errorLine(e.what()));
     }
 }
 

@@ -61,14 +61,10 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
                           std::size_t heldNames)
 {
     fs::path directory = fs::current_path() / requestPath;
-    printLine("listing html files in " + quotedPath(directory));
+    printLine(listingLine(directory));
 
     IODevice& out = *connection;
-    // No Content-Length: the end of the connection ends the page.
-    writeText(out, "HTTP/1.1 200 OK\n");
-    writeText(out, "Connection: close\n");
-    writeText(out, "Content-Type: text/html\n");
-    writeText(out, "\n");
+    writeListingHead(out);
     writeText(out, "<html>\n");
     writeText(out, "<head>\n");
     writeText(out, "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\"/>\n");
@@ -114,9 +110,6 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
 void sendNotFound(const vexa::Pointer<IODevice>& connection, const vexa::FileException& exception,
                   const fs::path& requestPath)
 {
-    printLine(std::string("error: ") + exception.what() + " for " + quotedPath(requestPath));
-    IODevice& out = *connection;
-    writeText(out, "HTTP/1.1 404 Not Found\n");
-    writeText(out, "Connection: close\n");
-    writeText(out, "\n");
+    printLine(errorLine(exception.what(), requestPath));
+    writeNotFound(*connection);
 }
