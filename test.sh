@@ -103,7 +103,7 @@ fuzz_finished() {
 # Builds the package and runs tests/package/test_package.py on it, which installs it on this
 # machine and removes it again.
 package_suite() {
-    install_missing lintian man-db systemd || return 1
+    install_missing lintian man-db systemd curl || return 1
     local deb
     deb="$(packaging/build-deb.sh)" || return 1
     (cd tests/package &&

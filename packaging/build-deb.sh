@@ -12,5 +12,6 @@ cmake -S "$here" -B "$tree" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)" \
     -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
 cmake --build "$tree" -j"$(nproc)" >&2
+rm -f "$tree"/harnow_*.deb
 (cd "$tree" && cpack >&2)
 ls "$tree"/harnow_*.deb
