@@ -4,7 +4,6 @@ Run by test.sh's package stage in a private network namespace, as root, with HAR
 the package and HARNOW_BINARY=/usr/bin/harnow. It refuses to run where harnow is installed.
 """
 import os
-import re
 import shutil
 import subprocess
 import tempfile
