@@ -54,8 +54,8 @@ class Package(unittest.TestCase):
         run("apt-get", "install", "-y", "-qq", "-o", "DPkg::Lock::Timeout=120", DEB)
         self.addCleanup(lambda: installed() and run("dpkg", "-r", "harnow"))
 
-        fields = run("dpkg-query", "-W", "-f", "${Version}\n${Depends}", "harnow").split("\n")
-        version, depends = fields
+        version, depends = run("dpkg-query", "-W", "-f", "${Version}\n${Depends}",
+                               "harnow").split("\n")
         # Boost and the C++ runtime are linked in.
         self.assertRegex(depends, r"^libc6 \(>= [0-9.]+\)$")
         # The version comes from one place: the manual page and the changelog show the package's.
