@@ -2,8 +2,10 @@
 # Installs what the build and the tests need, builds, and runs every test through CTest.
 # Then the robustness stages: the whole suite again under AddressSanitizer with
 # UndefinedBehaviorSanitizer, the suite under ThreadSanitizer, and each fuzz target for a
-# bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.)
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz"); FUZZ_SECONDS bounds each target.
+# bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Last the
+# Debian package: built from a Release tree of its own, checked, installed, run and removed.
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz package"); FUZZ_SECONDS bounds each
+# fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -13,7 +15,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz package}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 
@@ -98,10 +100,23 @@ fuzz_finished() {
     echo "fuzz_$target: $(grep -h "stat::number_of_executed_units" "$log" | sed 's/.*: *//') runs"
 }
 
+# Builds the package and runs tests/package/test_package.py on it, which installs it on this
+# machine and removes it again.
+package_suite() {
+    install_missing lintian man-db systemd curl || return 1
+    local deb
+    deb="$(packaging/build-deb.sh)" || return 1
+    (cd tests/package &&
+        HARNOW_DEB="$deb" HARNOW_BINARY=/usr/bin/harnow PYTHONDONTWRITEBYTECODE=1 \
+        PYTHONPATH="$here/tests/support:$here/tests/e2e" \
+        ../support/in_netns.sh python3 -m unittest -v test_package)
+}
+
 if wants main; then stage "build + ctest" main_suite; fi
 if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan address,undefined; fi
 if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
+if wants package; then stage "Debian package" package_suite; fi
 
 echo "=== stage times"
 printf '%s\n' "${timings[@]}"
