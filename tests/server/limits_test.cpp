@@ -1,10 +1,12 @@
-// The time limits and the graceful close, over a real socket pair.
+// The time limits and the graceful close, over a real socket pair, and over loopback TCP
+// where only TCP shows what is tested.
 #include "server/handler.hpp"
 
 #include "core/exceptions.hpp"
 #include "core/platform/posix_socket.hpp"
 #include "server/content_types.hpp"
 #include "tests/server/fakes.hpp"
+#include "tests/support/recording_socket.hpp"
 #include "tests/support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include <thread>
 #include <unistd.h>
 
+using harnow_test::RecordingSocket;
 using vexa::Pointer;
 
 namespace {
@@ -142,54 +145,6 @@ protected:
         ASSERT_EQ(connect(m_client, reinterpret_cast<sockaddr*>(&address), length), 0);
         m_server = listener->accept();
     }
-};
-
-// A real socket that records each write: its size, what it took (0 when it raised) and the
-// send limit it ran under.
-class RecordingSocket : public vexa::Socket
-{
-public:
-    struct Write
-    {
-        uint32_t size;
-        uint32_t taken;
-        int32_t sendMillis;
-    };
-
-    explicit RecordingSocket(Pointer<vexa::Socket> socket) : m_socket(socket) {}
-
-    uint32_t write(const char* data, uint32_t size) override
-    {
-        writes.push_back({size, 0, m_sendMillis});
-        return writes.back().taken = m_socket->write(data, size);
-    }
-    void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override
-    {
-        m_socket->setTimeouts(receiveMillis, sendMillis);
-        if (sendMillis >= 0)
-            m_sendMillis = sendMillis;
-    }
-    uint32_t read(char* buffer, uint32_t size) override { return m_socket->read(buffer, size); }
-    void close() override { m_socket->close(); }
-    uint32_t getState() override { return m_socket->getState(); }
-    void connect(vexa::StringRef host, int32_t port) override { m_socket->connect(host, port); }
-    void connectBroadcast(int32_t port) override { m_socket->connectBroadcast(port); }
-    void bind(int32_t port) override { m_socket->bind(port); }
-    void listen(int32_t backlog) override { m_socket->listen(backlog); }
-    Pointer<Socket> accept(std::string& address, int32_t& port) override
-    {
-        return m_socket->accept(address, port);
-    }
-    Pointer<Socket> accept() override { return m_socket->accept(); }
-    void shutdown() override { m_socket->shutdown(); }
-    void setCork(bool corked) override { m_socket->setCork(corked); }
-    bool isListening() override { return m_socket->isListening(); }
-
-    std::vector<Write> writes;
-
-private:
-    Pointer<vexa::Socket> m_socket;
-    int32_t m_sendMillis = 0;
 };
 
 } // namespace
