@@ -43,17 +43,19 @@ int32_t millisUntil(Clock::time_point deadline)
     return left.count() > 0 ? int32_t(left.count()) : 0;
 }
 
-// Reads the request head from a socket under an idle limit and one overall deadline, so a
-// client that trickles a byte now and then cannot hold its thread for ever.
-class RequestHead : public IODevice
+// A connection's socket under the time limits. The request head is read under an idle limit
+// and one overall deadline, so a client that trickles a byte now and then cannot hold its
+// thread for ever; for the same reason each piece of the reply must go out whole within the
+// write limit of its first send.
+class LimitedSocket : public IODevice
 {
 public:
-    RequestHead(Pointer<Socket> socket, const ConnectionSettings& settings)
+    LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& settings)
         : m_socket(socket),
           m_deadline(Clock::now() + std::chrono::milliseconds(settings.requestMillis)),
-          m_receiveMillis(settings.idleMillis)
+          m_receiveMillis(settings.idleMillis), m_writeMillis(settings.writeMillis)
     {
-        m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
+        m_socket->setTimeouts(m_receiveMillis, m_writeMillis);
     }
 
     uint32_t read(char* buffer, uint32_t size) override
@@ -67,7 +69,23 @@ public:
         }
         return m_socket->read(buffer, size);
     }
-    uint32_t write(const char* data, uint32_t size) override { return m_socket->write(data, size); }
+    // Sends the piece whole or raises. A send stopped by its limit may still have taken a few
+    // bytes; a whole new limit for each retry would let a client hold the thread for ever.
+    uint32_t write(const char* data, uint32_t size) override
+    {
+        Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_writeMillis);
+        uint32_t sent = m_socket->write(data, size);
+        if (sent < size) {
+            for (; sent < size; sent += m_socket->write(data + sent, size - sent)) {
+                int32_t left = millisUntil(deadline);
+                if (left == 0)
+                    throw NetworkException(NetworkException::NETWORK_ERROR);
+                m_socket->setTimeouts(-1, left);
+            }
+            m_socket->setTimeouts(-1, m_writeMillis);
+        }
+        return size;
+    }
     void close() override { m_socket->close(); }
     uint32_t getState() override { return m_socket->getState(); }
 
@@ -75,6 +93,7 @@ private:
     Pointer<Socket> m_socket;
     Clock::time_point m_deadline;
     int32_t m_receiveMillis;
+    int32_t m_writeMillis;
 };
 
 // Sends a file whole or as one range. Sets started once a byte of the reply is on its way:
@@ -112,16 +131,15 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
 }
 
 // Answers one request. Returns whether anything was written.
-bool serveRequest(const Pointer<IODevice>& connection, const ConnectionSettings& settings)
+bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settings)
 {
-    Pointer<IODevice> source = connection;
     if (Socket* socket = dynamic_cast<Socket*>(connection.get())) {
         // Every header line is a write of its own; corked, they leave with the body in full
         // segments instead of one small segment each. The close sends what is held.
         socket->setCork(true);
-        source = Pointer<IODevice>(new RequestHead(Pointer<Socket>(socket), settings));
+        connection = Pointer<IODevice>(new LimitedSocket(Pointer<Socket>(socket), settings));
     }
-    BufferedReader reader(source, false, READER_BUFFER);
+    BufferedReader reader(connection, false, READER_BUFFER);
 
     std::string rawPath;
     if (!parseRequestLine(reader.readLine(), rawPath))

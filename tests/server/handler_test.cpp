@@ -231,6 +231,13 @@ TEST_F(Handler, AnswersAFifoOrADeviceWith404WithoutOpeningIt)
     EXPECT_EQ(console.lines(), lines);
 }
 
+TEST_F(Handler, RefusesAPathThatLeavesTheServedDirectoryWithoutOpeningIt)
+{
+    EXPECT_EQ(get("/../x")->written, NOT_FOUND);
+    EXPECT_TRUE(openedPaths.empty());
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"error: access denied for \"../x\""});
+}
+
 TEST_F(Handler, ReportsAClientThatEndsTheRequestEarly)
 {
     EXPECT_EQ(serve({})->written, "");

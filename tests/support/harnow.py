@@ -158,6 +158,18 @@ def split_reply(reply):
     return lines[0], lines[1:], body
 
 
+def require_tools(test, *tools):
+    """Skips the test when a tool it drives (a command, or a path) is missing; with CI=true
+    fails it instead, since there every test must run."""
+    missing = [tool for tool in tools
+               if not (os.path.exists(tool) if os.sep in tool else shutil.which(tool))]
+    if missing:
+        lacks = "lacks %s (./test.sh installs it)" % ", ".join(missing)
+        if os.environ.get("CI") == "true":
+            test.fail("must run on CI but " + lacks)
+        test.skipTest(lacks)
+
+
 class ServerTestCase(unittest.TestCase):
     """A fresh served directory per test, and a helper that starts a server in it."""
 
