@@ -53,7 +53,8 @@ std::size_t printableLength(const std::string& text, std::size_t at)
     unsigned char lead = static_cast<unsigned char>(text[at]);
     if (lead < 0x80)
         return lead >= 0x20 && lead != 0x7f ? 1 : 0;
-    // C0 and C1 only begin overlong forms, F5 and above only code points beyond U+10FFFF.
+    // Lead bytes 0xC0 and 0xC1 only begin overlong forms, 0xF5 and above only code points
+    // beyond U+10FFFF.
     std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : 2;
     if (lead < 0xc2 || lead > 0xf4 || text.size() - at < length)
         return 0;
