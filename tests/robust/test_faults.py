@@ -1,9 +1,13 @@
 """Clients that abort mid-download, and a server that runs out of descriptors."""
 import concurrent.futures
+import fcntl
 import os
+import pty
 import random
+import select
 import selectors
 import socket
+import subprocess
 import time
 
 import harnow
@@ -129,3 +133,41 @@ class Faults(harnow.ServerTestCase):
         lost = int(shown[-1].split()[1])
         self.assertEqual(len(shown) - 1 + lost, 500)
         self.assertEqual(server.next_line(), '"small.txt" (11) application/octet-stream')
+
+    def test_a_terminal_paused_with_ctrl_s_does_not_stop_the_server(self):
+        master, terminal = pty.openpty()
+        process = subprocess.Popen([harnow.BINARY], cwd=self.root, stdin=terminal,
+                                   stdout=terminal, stderr=terminal, start_new_session=True)
+        try:
+            shown = ""
+
+            def read_until(text):
+                nonlocal shown
+                deadline = time.monotonic() + 10
+                while text not in shown:
+                    self.assertLess(time.monotonic(), deadline, "console: %r" % shown[-300:])
+                    if select.select([master], [], [], 0.1)[0]:
+                        shown += os.read(master, 65536).decode("utf-8", "surrogateescape")
+
+            read_until(harnow.READY_PREFIX)
+            robust.wait_until(lambda: harnow.listening(80), 10, "the server to listen")
+            os.write(master, b"\x13")  # Ctrl+S
+            for _ in range(50):
+                self.assertEqual(harnow.request(b"GET /missing.html HTTP/1.1\r\n\r\n", 80),
+                                 robust.NOT_FOUND)
+            # The terminal belongs to the shell too: it must be left blocking.
+            self.assertFalse(fcntl.fcntl(terminal, fcntl.F_GETFL) & os.O_NONBLOCK)
+            os.write(master, b"\x11")  # Ctrl+Q
+            harnow.request(b"GET /small.txt HTTP/1.1\r\n\r\n", 80)
+            read_until('"small.txt" (11) application/octet-stream\r\n')
+            # After the four start-up lines. Ctrl+S takes effect a moment after it is typed,
+            # so a first line may still show.
+            *served, count, _, _ = shown.split("\r\n")[4:]
+            self.assertEqual(served, ['error: file not found for "missing.html"'] * len(served))
+            self.assertRegex(count, r"^error: \d+ console lines were lost$")
+            self.assertEqual(len(served) + int(count.split()[1]), 50)
+        finally:
+            process.kill()
+            process.wait(timeout=10)
+            os.close(master)
+            os.close(terminal)
