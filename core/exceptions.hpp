@@ -61,7 +61,8 @@ public:
 void throwLastNetworkError();
 void throwLastFileError();
 
-// The code an errno value maps to, or -1 for 0 (no error). Exposed for the tests.
+// The code an errno value maps to, or -1 for 0 (no error). Also for the system error numbers
+// that the path library reports.
 int32_t networkErrorCode(int error);
 int32_t fileErrorCode(int error);
 

@@ -154,7 +154,12 @@ bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settin
             sendDirectoryListing(connection, requestPath);
             return true;
         }
-        fs::file_type type = fs::status(requestPath).type();
+        boost::system::error_code error;
+        fs::file_type type = fs::status(requestPath, error).type();
+        // A name too long, a loop of links, a directory on the way that may not be entered:
+        // answered like a file that cannot be opened. A missing entry is left to the open.
+        if (type == fs::status_error)
+            throwPathError(error);
         if (type == fs::directory_file) {
             sendDirectoryListing(connection, requestPath);
             return true;
@@ -209,8 +214,9 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& set
         else
             connection->close();
     } catch (const std::exception& e) {
-        // The socket closes when the last reference goes.
-        printLine(errorLine(e.what()));
+        // The socket closes when the last reference goes. Out of memory, the line must not
+        // raise again: nothing above would catch it.
+        printFailure("error: ", e.what());
     }
 }
 

@@ -19,6 +19,61 @@ void writeLink(IODevice& connection, const fs::path& requestPath, const fs::path
                               htmlEscape(name.string()) + "</a></p>\n");
 }
 
+fs::directory_iterator openDirectory(const fs::path& directory)
+{
+    boost::system::error_code error;
+    fs::directory_iterator entries(directory, error);
+    if (error)
+        throwPathError(error);
+    return entries;
+}
+
+// An entry whose type cannot be read (a loop of links, one removed meanwhile) is neither.
+fs::file_type typeOf(const fs::directory_entry& entry)
+{
+    boost::system::error_code ignored;
+    return entry.status(ignored).type();
+}
+
+// Sub-directories first, then the files, each in the directory's own order. Finding an entry's
+// type costs a stat, so one pass looks at each entry once while the file names wait; a
+// directory with more of them than heldNames is read again instead of held. Raises
+// FileException when the directory cannot be read to its end.
+void writeLinks(IODevice& out, const fs::path& requestPath, const fs::path& directory,
+                fs::directory_iterator entries, std::size_t heldNames)
+{
+    std::vector<fs::path> files;
+    bool tooMany = false;
+    boost::system::error_code error;
+    for (fs::directory_iterator end; entries != end; entries.increment(error)) {
+        fs::file_type type = typeOf(*entries);
+        if (type == fs::directory_file) {
+            writeLink(out, requestPath, entries->path().filename());
+        } else if (!tooMany && type == fs::regular_file &&
+                   contentTypes.count(entries->path().extension().string())) {
+            tooMany = files.size() == heldNames;
+            if (!tooMany)
+                files.push_back(entries->path().filename());
+        }
+    }
+    if (error)
+        throwPathError(error);
+    if (!tooMany) {
+        for (const fs::path& name : files)
+            writeLink(out, requestPath, name);
+        return;
+    }
+    for (fs::directory_iterator again = openDirectory(directory), end; again != end;
+         again.increment(error)) {
+        fs::path name = again->path().filename();
+        // The extension first: only a name of a listed type needs the stat.
+        if (contentTypes.count(name.extension().string()) && typeOf(*again) == fs::regular_file)
+            writeLink(out, requestPath, name);
+    }
+    if (error)
+        throwPathError(error);
+}
+
 } // namespace
 
 std::string htmlEscape(const std::string& text)
@@ -60,7 +115,13 @@ std::string linkTarget(const fs::path& path)
 void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath,
                           std::size_t heldNames)
 {
-    fs::path directory = fs::current_path() / requestPath;
+    boost::system::error_code error;
+    fs::path directory = fs::current_path(error) / requestPath;
+    if (error)
+        throwPathError(error);
+    // Opened before the first byte: a directory that cannot be read (removed, not permitted,
+    // no descriptor left) gets the 404 instead of a page that stops short.
+    fs::directory_iterator entries = openDirectory(directory);
     printLine(listingLine(directory));
 
     IODevice& out = *connection;
@@ -72,39 +133,21 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
     writeText(out, "</head>\n");
     writeText(out, "<body>\n");
     writeText(out, "<p>" + htmlEscape(directory.string()) + "</p>\n");
-
-    // Sub-directories first, then the files, each in the directory's own order. Finding an
-    // entry's type costs a stat, so one pass looks at each entry once while the file names
-    // wait; a directory with more of them than heldNames is read again instead of held.
-    std::vector<fs::path> files;
-    bool tooMany = false;
-    for (fs::directory_iterator it(directory), end; it != end; ++it) {
-        fs::file_type type = it->status().type();
-        if (type == fs::directory_file) {
-            writeLink(out, requestPath, it->path().filename());
-        } else if (!tooMany && type == fs::regular_file &&
-                   contentTypes.count(it->path().extension().string())) {
-            tooMany = files.size() == heldNames;
-            if (!tooMany)
-                files.push_back(it->path().filename());
-        }
+    try {
+        writeLinks(out, requestPath, directory, entries, heldNames);
+    } catch (const vexa::FileException& e) {
+        // The page has begun: it can only stop short, without its foot.
+        printLine(errorLine(e.what(), requestPath));
+        return;
     }
-    if (!tooMany) {
-        for (const fs::path& name : files)
-            writeLink(out, requestPath, name);
-    } else {
-        for (fs::directory_iterator it(directory), end; it != end; ++it) {
-            fs::path name = it->path().filename();
-            // The extension first: only a name of a listed type needs the stat.
-            if (contentTypes.count(name.extension().string()) &&
-                it->status().type() == fs::regular_file)
-                writeLink(out, requestPath, name);
-        }
-    }
-
     writeText(out, "Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");
     writeText(out, "</body>\n");
     writeText(out, "</html>\n");
+}
+
+void throwPathError(const boost::system::error_code& error)
+{
+    throw vexa::FileException(vexa::fileErrorCode(error.value()));
 }
 
 void sendNotFound(const vexa::Pointer<IODevice>& connection, const vexa::FileException& exception,

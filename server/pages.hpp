@@ -4,15 +4,20 @@
 #include "core/iodevice.hpp"
 
 #include <boost/filesystem/path.hpp>
+#include <boost/system/error_code.hpp>
 
 #include <cstddef>
 #include <string>
 
 // The HTML page for a directory: sub-directories first, then files of a known type. Up to
 // heldNames file names are kept while the sub-directories go out; more, and the directory is
-// read a second time.
+// read a second time. Raises FileException, before anything is written or printed, when the
+// directory cannot be read; an entry whose type cannot be read is left out.
 void sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
                           const boost::filesystem::path& requestPath, std::size_t heldNames = 4096);
+
+// The FileException for a failure of the path library, which reports the system's error number.
+[[noreturn]] void throwPathError(const boost::system::error_code& error);
 
 // The bare 404 reply and its console line.
 void sendNotFound(const vexa::Pointer<vexa::IODevice>& connection,

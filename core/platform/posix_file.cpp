@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,14 +165,21 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         throwLastFileError();
         throw FileException(FileException::IO_ERROR);
     }
-    // Linux lets a directory be opened for reading; it is no file, so refuse it here rather
-    // than hand out a device whose size means nothing and whose reads fail.
+    // Regular files only, judged by what was opened, not by a look at the path before: Linux
+    // lets a directory be opened for reading, and a FIFO or device may have been swapped in.
+    // Their sizes mean nothing, and reading them can block for ever or never end.
     struct stat status;
-    if (::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
         throw FileException(FileException::ACCESS_DENIED);
     }
-    return Pointer<File>(new PosixFile(descriptor));
+    try {
+        return Pointer<File>(new PosixFile(descriptor));
+    } catch (const std::bad_alloc&) {
+        // Out of memory the descriptor would be lost with the object.
+        ::close(descriptor);
+        throw;
+    }
 }
 
 } // namespace vexa

@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <new>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -190,7 +191,13 @@ Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
     if (connection < 0)
         fail();
     // Accepted sockets do not inherit O_NONBLOCK on Linux.
-    return Pointer<Socket>(new PosixSocket(connection, false));
+    try {
+        return Pointer<Socket>(new PosixSocket(connection, false));
+    } catch (const std::bad_alloc&) {
+        // Out of memory the descriptor would be lost with the object.
+        ::close(connection);
+        throw;
+    }
 }
 
 Pointer<Socket> PosixSocket::accept(std::string& address, int32_t& port)

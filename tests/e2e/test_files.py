@@ -158,6 +158,23 @@ class Refused(harnow.ServerTestCase):
         self.assertEqual(self.server.request(get("/%1b%5b2J%0aFAKE%7f%09")), NOT_FOUND)
         self.assertEqual(self.server.next_line(),
                          'error: file not found for "\\x1b[2J\\x0aFAKE\\x7f\\x09"')
+        # C1 controls in their UTF-8 form (CSI, NEL) and bytes that are not UTF-8 (a raw CSI).
+        for path, shown in [("/x%c2%9b2J%c2%85fake", "x\\xc2\\x9b2J\\xc2\\x85fake"),
+                            ("/%9b2J%ff.html", "\\x9b2J\\xff.html")]:
+            self.assertEqual(self.server.request(get(path)), NOT_FOUND)
+            self.assertEqual(self.server.next_line(), 'error: file not found for "%s"' % shown)
         self.write("site/tab\there.html", b"t")
         self.assertEqual(self.server.request(get("/tab%09here.html")), file_reply(b"t", "text/html"))
         self.assertEqual(self.server.next_line(), '"tab\\x09here.html" (1) text/html')
+
+
+class Unprivileged(harnow.ServerTestCase):
+    def test_a_directory_that_may_not_be_entered_gets_the_404(self):
+        # Root may enter any directory, so the server runs as a user of its own.
+        os.chmod(self.root, 0o755)
+        self.write("locked/a.html", b"a")
+        os.chmod(os.path.join(self.root, "locked"), 0)
+        server = self.start(user=47213)
+        for path in ["/locked/a.html", "/locked"]:
+            self.assertEqual(server.get(path), NOT_FOUND, path)
+            self.assertEqual(server.next_line(), "error: access denied for " + quoted(path[1:]))

@@ -238,6 +238,32 @@ TEST_F(Handler, RefusesAPathThatLeavesTheServedDirectoryWithoutOpeningIt)
     EXPECT_EQ(console.lines(), std::vector<std::string>{"error: access denied for \"../x\""});
 }
 
+TEST_F(Handler, AnswersAPathThatCannotBeExaminedWith404)
+{
+    // Each in the house form, the path quoted and escaped like any other.
+    ASSERT_EQ(symlink("loop", "loop"), 0);
+    std::string tooLong(300, 'n');
+    struct Case
+    {
+        std::string rawPath;
+        std::string line;
+    };
+    for (const Case& c :
+         {Case{"/loop", "error: input/output error for \"loop\""},
+          Case{"/loop/a.html", "error: input/output error for \"loop/a.html\""},
+          Case{"/%26%01" + tooLong, "error: input/output error for \"&&\\x01" + tooLong + "\""}}) {
+        EXPECT_EQ(get(c.rawPath)->written, NOT_FOUND) << c.rawPath;
+        EXPECT_EQ(console.lines().back(), c.line);
+    }
+
+    // A served directory that was removed.
+    boost::filesystem::create_directory("served");
+    harnow_test::ScopedCurrentPath inside("served");
+    boost::filesystem::remove(boost::filesystem::current_path());
+    EXPECT_EQ(get("/")->written, NOT_FOUND);
+    EXPECT_EQ(console.lines().back(), "error: file not found for \"\"");
+}
+
 TEST_F(Handler, ReportsAClientThatEndsTheRequestEarly)
 {
     EXPECT_EQ(serve({})->written, "");

@@ -39,6 +39,8 @@ class Server:
         self.cwd = cwd
         self.lines = []
         self._queue = queue.Queue()
+        self._reading = threading.Event()
+        self._reading.set()
         self.process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                         env=env)
@@ -49,6 +51,7 @@ class Server:
 
     def _read(self):
         for raw in self.process.stdout:
+            self._reading.wait()
             line = raw.decode("utf-8", "surrogateescape").rstrip("\n")
             self.lines.append(line)
             self._queue.put(line)
@@ -95,10 +98,18 @@ class Server:
             time.sleep(0.005)
         return self
 
+    def pause_console(self):
+        """Stops reading the console, as a pager left unscrolled does: its pipe fills up."""
+        self._reading.clear()
+
+    def resume_console(self):
+        self._reading.set()
+
     def wait_exit(self, timeout=10):
         return self.process.wait(timeout=timeout)
 
     def stop(self):
+        self.resume_console()
         if self.process.poll() is None:
             self.process.kill()
         self.process.wait(timeout=10)
