@@ -53,7 +53,7 @@ sanitized_suite() {
     local status=0
     ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:strict_string_checks=1" \
     UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1" \
-    TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=0:second_deadlock_stack=1" \
+    TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=0:second_deadlock_stack=1:suppressions=$here/tests/support/tsan.supp" \
         ctest --test-dir "$tree" --output-on-failure --no-tests=error -j"$jobs" "$@" || status=$?
     if [ -n "$(ls -A "$logs")" ]; then
         echo "sanitizer reports in $logs:" >&2
