@@ -3,8 +3,9 @@
 # Then the robustness stages: the whole suite again under AddressSanitizer with
 # UndefinedBehaviorSanitizer, the suite under ThreadSanitizer, and each fuzz target for a
 # bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Then the
-# Windows build, cross-compiled, with its tests under wine64.
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz windows"); FUZZ_SECONDS bounds each
+# Debian package: built from a Release tree of its own, checked, installed, run and removed.
+# Last the Windows build, cross-compiled, with its tests under wine64.
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows"); FUZZ_SECONDS bounds each
 # fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -15,7 +16,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz windows}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz package windows}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 
@@ -36,7 +37,7 @@ stage() {
 main_suite() {
     cmake -S . -B build -DBUILD_TESTING=ON >/dev/null &&
         cmake --build build -j"$jobs" &&
-        ctest --test-dir build --output-on-failure -j"$jobs"
+        ctest --test-dir build --output-on-failure --no-tests=error -j"$jobs"
 }
 
 # Builds tree $1 with sanitizers $2 and runs CTest there (further arguments go to ctest).
@@ -53,8 +54,8 @@ sanitized_suite() {
     local status=0
     ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:strict_string_checks=1" \
     UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1" \
-    TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=0:second_deadlock_stack=1" \
-        ctest --test-dir "$tree" --output-on-failure -j"$jobs" "$@" || status=$?
+    TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=0:second_deadlock_stack=1:suppressions=$here/tests/support/tsan.supp" \
+        ctest --test-dir "$tree" --output-on-failure --no-tests=error -j"$jobs" "$@" || status=$?
     if [ -n "$(ls -A "$logs")" ]; then
         echo "sanitizer reports in $logs:" >&2
         head -n 60 "$logs"/* >&2
@@ -100,18 +101,31 @@ fuzz_finished() {
     echo "fuzz_$target: $(grep -h "stat::number_of_executed_units" "$log" | sed 's/.*: *//') runs"
 }
 
+# Builds the package and runs tests/package/test_package.py on it, which installs it on this
+# machine and removes it again.
+package_suite() {
+    install_missing lintian man-db systemd curl || return 1
+    local deb
+    deb="$(packaging/build-deb.sh)" || return 1
+    (cd tests/package &&
+        HARNOW_DEB="$deb" HARNOW_BINARY=/usr/bin/harnow PYTHONDONTWRITEBYTECODE=1 \
+        PYTHONPATH="$here/tests/support:$here/tests/e2e" \
+        ../support/in_netns.sh python3 -m unittest -v test_package)
+}
+
 # The Windows build (scripts/build-windows.sh installs its compiler) and the tests that
 # apply to it, each program run under wine64 in a Wine prefix of its own.
 windows_suite() {
     install_missing wine64 googletest &&
         scripts/build-windows.sh -DBUILD_TESTING=ON -DHARNOW_GTEST_SOURCE=/usr/src/googletest &&
-        ctest --test-dir build-win64 --output-on-failure -j"$jobs"
+        ctest --test-dir build-win64 --output-on-failure --no-tests=error -j"$jobs"
 }
 
 if wants main; then stage "build + ctest" main_suite; fi
 if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan address,undefined; fi
 if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
+if wants package; then stage "Debian package" package_suite; fi
 if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
 
 echo "=== stage times"

@@ -7,9 +7,8 @@
 
 namespace vexa {
 
-BufferedReader::BufferedReader(Pointer<IODevice> device, bool flag, int32_t bufferSize)
-    : m_device(device), m_flag(flag), m_buffer(std::size_t(bufferSize), 0), m_position(0),
-      m_limit(0)
+BufferedReader::BufferedReader(Pointer<IODevice> device, bool, int32_t bufferSize)
+    : m_device(device), m_buffer(std::size_t(bufferSize), 0), m_position(0), m_limit(0)
 {
 }
 

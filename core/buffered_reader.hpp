@@ -14,6 +14,7 @@ public:
     // A peer that never sends a line feed must not grow memory without end.
     static const int32_t MAX_LINE_LENGTH = 8192;
 
+    // The flag is accepted for callers that pass one; nothing reads it, so it is not kept.
     BufferedReader(Pointer<IODevice> device, bool flag, int32_t bufferSize);
 
     std::string readLine();
@@ -21,7 +22,6 @@ public:
 
 private:
     Pointer<IODevice> m_device;
-    [[maybe_unused]] bool m_flag; // kept for callers that pass it; nothing reads it
     std::vector<char> m_buffer;
     int32_t m_position;
     int32_t m_limit;

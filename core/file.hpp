@@ -2,6 +2,8 @@
 
 #include "core/iodevice.hpp"
 
+#include <boost/system/error_code.hpp>
+
 #include <string>
 
 namespace vexa {
@@ -32,7 +34,12 @@ Pointer<File> openFile(const std::string& path, int32_t mode);
 // Whether the system takes one element of a path (the UTF-8 text between two '/') for the
 // file of exactly that name. Windows does not for some: device names (CON, NUL, COM1, ...,
 // with any extension), ':' (drives, streams), '\' (a separator), wildcards and control
-// bytes, and names that end in a dot or a space, which it strips ('.. ' is '..').
+// bytes, names that end in a dot or a space, which it strips ('.. ' is '..'), and bytes that
+// are no UTF-8.
 bool opensAsWritten(const std::string& element);
+
+// Raises the FileException for a failure that the path library reports: its error code holds
+// the system's own error number, which maps as the file calls' numbers do.
+[[noreturn]] void throwPathError(const boost::system::error_code& error);
 
 } // namespace vexa

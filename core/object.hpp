@@ -34,6 +34,11 @@ public:
     Pointer(const Pointer& other) : m_object(other.m_object) { grab(); }
     Pointer(Pointer&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
     template <class U> Pointer(const Pointer<U>& other) : m_object(other.get()) { grab(); }
+    // Moving a handle to a base handle hands the reference over instead of taking another.
+    template <class U> Pointer(Pointer<U>&& other) noexcept : m_object(other.m_object)
+    {
+        other.m_object = nullptr;
+    }
     ~Pointer() { release(m_object); }
 
     Pointer& operator=(Pointer other) noexcept
@@ -51,6 +56,8 @@ public:
     explicit operator bool() const { return m_object != nullptr; }
 
 private:
+    template <class U> friend class Pointer;
+
     void grab()
     {
         if (m_object)

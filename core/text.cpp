@@ -12,54 +12,62 @@ bool isFigure(char c)
     return c >= '0' && c <= '9';
 }
 
-// Reads the figures after the '%' at index s; returns the index past them and their number.
-int32_t scanPlaceholder(const std::string& w, int32_t s, int32_t& number)
+// Stands for "no placeholder found"; a number this large is not settled anyway.
+const int32_t NO_PLACEHOLDER = 2147483647;
+
+// Reads the figures after the '%' at index percent; returns the index past them and sets
+// number to their value.
+int32_t scanPlaceholder(const std::string& text, int32_t percent, int32_t& number)
 {
-    int32_t i = s + 1;
-    uint32_t v = 0; // unsigned, so a huge number wraps instead of overflowing
-    while (i < int32_t(w.size()) && isFigure(w[i]))
-        v = v * 10 + uint32_t(w[i++] - '0');
-    number = int32_t(v);
-    return i;
+    int32_t at = percent + 1;
+    uint32_t value = 0; // unsigned, so a huge number wraps instead of overflowing
+    while (at < int32_t(text.size()) && isFigure(text[at]))
+        value = value * 10 + uint32_t(text[at++] - '0');
+    number = int32_t(value);
+    return at;
+}
+
+bool isPlaceholder(int32_t percent, int32_t figuresEnd)
+{
+    return figuresEnd >= percent + 2;
 }
 
 } // namespace
 
 std::string substitute(StringRef templ, StringRef argument)
 {
-    std::string w = templ;
-    const int32_t none = 2147483647;
-    int32_t m = none;
-    for (int32_t i = 0; i < int32_t(w.size());) {
-        if (w[i] != '%') {
-            ++i;
+    std::string work = templ;
+    int32_t lowest = NO_PLACEHOLDER;
+    for (int32_t at = 0; at < int32_t(work.size());) {
+        if (work[at] != '%') {
+            ++at;
             continue;
         }
-        int32_t v = 0;
-        int32_t e = scanPlaceholder(w, i, v);
-        if (e >= i + 2 && v < m)
-            m = v;
-        i = e;
+        int32_t number = 0;
+        int32_t figuresEnd = scanPlaceholder(work, at, number);
+        if (isPlaceholder(at, figuresEnd) && number < lowest)
+            lowest = number;
+        at = figuresEnd;
     }
-    if (m == none)
-        return w;
-    for (int32_t i = 0; i < int32_t(w.size());) {
-        if (w[i] != '%') {
-            ++i;
+    if (lowest == NO_PLACEHOLDER)
+        return work;
+    for (int32_t at = 0; at < int32_t(work.size());) {
+        if (work[at] != '%') {
+            ++at;
             continue;
         }
-        int32_t v = 0;
-        int32_t e = scanPlaceholder(w, i, v);
-        if (e >= i + 2 && v == m) {
+        int32_t number = 0;
+        int32_t figuresEnd = scanPlaceholder(work, at, number);
+        if (isPlaceholder(at, figuresEnd) && number == lowest) {
             // The inserted text is never scanned again by this call.
-            w.replace(std::size_t(i), std::size_t(e - i), argument.data(),
-                      std::size_t(argument.size()));
-            i += argument.size();
+            work.replace(std::size_t(at), std::size_t(figuresEnd - at), argument.data(),
+                         std::size_t(argument.size()));
+            at += argument.size();
         } else {
-            i = e;
+            at = figuresEnd;
         }
     }
-    return w;
+    return work;
 }
 
 std::string substitute(StringRef templ, int64_t value)
@@ -103,35 +111,35 @@ int64_t toInt64(const std::string& text)
 
 uint64_t parseInteger(const char* data, int32_t length, int32_t base)
 {
-    uint64_t r = 0;
+    uint64_t result = 0;
     for (int32_t i = 0; i < length; ++i) {
-        unsigned char b = static_cast<unsigned char>(data[i]);
-        int32_t d;
-        if (b >= '0' && b <= '9')
-            d = b - '0';
-        else if (b >= 'a')
-            d = b - 'a' + 10;
-        else if (b >= 'A')
-            d = b - 'A' + 10;
+        unsigned char byte = static_cast<unsigned char>(data[i]);
+        int32_t figure;
+        if (byte >= '0' && byte <= '9')
+            figure = byte - '0';
+        else if (byte >= 'a')
+            figure = byte - 'a' + 10;
+        else if (byte >= 'A')
+            figure = byte - 'A' + 10;
         else
             break;
-        if (d >= base)
+        if (figure >= base)
             break;
-        r = r * uint64_t(base) + uint64_t(d);
+        result = result * uint64_t(base) + uint64_t(figure);
     }
-    return r;
+    return result;
 }
 
 std::string trim(const std::string& text)
 {
     auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t b = 0;
-    while (b < text.size() && blank(text[b]))
-        ++b;
-    std::size_t e = text.size();
-    while (e > b && blank(text[e - 1]))
-        --e;
-    return text.substr(b, e - b);
+    std::size_t begin = 0;
+    while (begin < text.size() && blank(text[begin]))
+        ++begin;
+    std::size_t end = text.size();
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
 }
 
 std::string substring(StringRef text, int32_t begin, int32_t end)

@@ -18,7 +18,17 @@
 namespace fs = boost::filesystem;
 using namespace vexa;
 
-const ConnectionSettings defaultSettings = {20000, 60000, 60000, 2000, 65536, 100, openFile};
+const ConnectionSettings defaultSettings = [] {
+    ConnectionSettings settings;
+    settings.idleMillis = 20000;
+    settings.requestMillis = 60000;
+    settings.writeMillis = 60000;
+    settings.drainMillis = 2000;
+    settings.drainBytes = 65536;
+    settings.maxHeaderLines = 100;
+    settings.open = openFile;
+    return settings;
+}();
 
 namespace {
 
@@ -33,17 +43,19 @@ int32_t millisUntil(Clock::time_point deadline)
     return left.count() > 0 ? int32_t(left.count()) : 0;
 }
 
-// Reads the request head from a socket under an idle limit and one overall deadline, so a
-// client that trickles a byte now and then cannot hold its thread for ever.
-class RequestHead : public IODevice
+// A connection's socket under the time limits. The request head is read under an idle limit
+// and one overall deadline, so a client that trickles a byte now and then cannot hold its
+// thread for ever; for the same reason each piece of the reply must go out whole within the
+// write limit of its first send.
+class LimitedSocket : public IODevice
 {
 public:
-    RequestHead(Pointer<Socket> socket, const ConnectionSettings& settings)
+    LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& settings)
         : m_socket(socket),
           m_deadline(Clock::now() + std::chrono::milliseconds(settings.requestMillis)),
-          m_receiveMillis(settings.idleMillis)
+          m_receiveMillis(settings.idleMillis), m_writeMillis(settings.writeMillis)
     {
-        m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
+        m_socket->setTimeouts(m_receiveMillis, m_writeMillis);
     }
 
     uint32_t read(char* buffer, uint32_t size) override
@@ -57,7 +69,23 @@ public:
         }
         return m_socket->read(buffer, size);
     }
-    uint32_t write(const char* data, uint32_t size) override { return m_socket->write(data, size); }
+    // Sends the piece whole or raises. A send stopped by its limit may still have taken a few
+    // bytes; a whole new limit for each retry would let a client hold the thread for ever.
+    uint32_t write(const char* data, uint32_t size) override
+    {
+        Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_writeMillis);
+        uint32_t sent = m_socket->write(data, size);
+        if (sent < size) {
+            for (; sent < size; sent += m_socket->write(data + sent, size - sent)) {
+                int32_t left = millisUntil(deadline);
+                if (left == 0)
+                    throw NetworkException(NetworkException::NETWORK_ERROR);
+                m_socket->setTimeouts(-1, left);
+            }
+            m_socket->setTimeouts(-1, m_writeMillis);
+        }
+        return size;
+    }
     void close() override { m_socket->close(); }
     uint32_t getState() override { return m_socket->getState(); }
 
@@ -65,16 +93,8 @@ private:
     Pointer<Socket> m_socket;
     Clock::time_point m_deadline;
     int32_t m_receiveMillis;
+    int32_t m_writeMillis;
 };
-
-std::string fileLine(const fs::path& requestPath, const ByteRange& range, int64_t size,
-                     const std::string& type)
-{
-    std::string line = quotedPath(requestPath) + " (";
-    if (range.ranged)
-        line += toString(range.start) + "-" + toString(range.end - 1) + "/";
-    return line + toString(size) + ") " + type;
-}
 
 // Sends a file whole or as one range. Sets started once a byte of the reply is on its way:
 // after that a failure may only cut the reply short, never append a 404 to it.
@@ -84,44 +104,22 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
     Pointer<File> file = settings.open(requestPath.string(), File::READ);
     int64_t size = file->size();
     ByteRange range = {0, size, false};
-    for (int32_t lines = 0;; ++lines) {
-        std::string line = reader.readLine();
-        if (line.empty())
-            break;
-        if (lines == settings.maxHeaderLines)
-            throw DataException(DataException::DATA_CORRUPT);
-        if (startsWith(line, "Range:"))
-            applyRangeLine(line, range);
-    }
-    int64_t count = range.end - range.start;
+    readHeaderLines(reader, settings.maxHeaderLines, range);
     const std::string& type = contentTypeOf(requestPath.extension().string());
     printLine(fileLine(requestPath, range, size, type));
 
     started = true;
-    if (range.ranged && count <= 0) {
+    if (range.ranged && range.end <= range.start) {
         // Nothing of the file lies in the range: say so instead of an empty 206.
-        writeText(connection, "HTTP/1.1 416 Range Not Satisfiable\n");
-        writeText(connection, "Connection: close\n");
-        writeText(connection, substitute("Content-Range: bytes */%0\n", size));
-        writeText(connection, "\n");
+        writeRangeNotSatisfiable(connection, size);
         file->close();
         return;
     }
-    writeText(connection, range.ranged ? "HTTP/1.1 206 Partial Content\n" : "HTTP/1.1 200 OK\n");
-    writeText(connection, "Connection: close\n");
-    writeText(connection, "Accept-Ranges: bytes\n");
-    writeText(connection, substitute("Content-Length: %0\n", count));
-    if (range.ranged) {
-        std::string line = substitute("Content-Range: bytes %0-%1/%2\n", range.start);
-        line = substitute(line, range.end - 1);
-        writeText(connection, substitute(line, size));
-    }
-    writeText(connection, substitute("Content-Type: %0\n", type));
-    writeText(connection, "\n");
+    writeFileHead(connection, range, size, type);
 
     file->seek(range.start, File::BEGIN);
     char buffer[CHUNK];
-    while (count > 0) {
+    for (int64_t count = range.end - range.start; count > 0;) {
         // A file that shrank ends the body early; the client sees it is short of Content-Length.
         if (file->getState() & IODevice::END_OF_STREAM)
             break;
@@ -133,31 +131,36 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
 }
 
 // Answers one request. Returns whether anything was written.
-bool serveRequest(const Pointer<IODevice>& connection, const ConnectionSettings& settings)
+bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settings)
 {
-    Pointer<IODevice> source = connection;
     if (Socket* socket = dynamic_cast<Socket*>(connection.get())) {
         // Every header line is a write of its own; corked, they leave with the body in full
         // segments instead of one small segment each. The close sends what is held.
         socket->setCork(true);
-        source = Pointer<IODevice>(new RequestHead(Pointer<Socket>(socket), settings));
+        connection = Pointer<IODevice>(new LimitedSocket(Pointer<Socket>(socket), settings));
     }
-    BufferedReader reader(source, false, READER_BUFFER);
+    BufferedReader reader(connection, false, READER_BUFFER);
 
     std::string rawPath;
     if (!parseRequestLine(reader.readLine(), rawPath))
         return false;
     std::string decoded = percentDecode(rawPath);
-    fs::path requestPath(decoded);
     bool started = false;
     try {
+        // Before the path is made: on Windows bytes that are no UTF-8 would not make one.
         if (!isConfined(decoded))
             throw FileException(FileException::ACCESS_DENIED);
+        fs::path requestPath(decoded);
         if (requestPath.empty()) {
             sendDirectoryListing(connection, requestPath);
             return true;
         }
-        fs::file_type type = fs::status(requestPath).type();
+        boost::system::error_code error;
+        fs::file_type type = fs::status(requestPath, error).type();
+        // A name too long, a loop of links, a directory on the way that may not be entered:
+        // answered like a file that cannot be opened. A missing entry is left to the open.
+        if (type == fs::status_error)
+            vexa::throwPathError(error);
         if (type == fs::directory_file) {
             sendDirectoryListing(connection, requestPath);
             return true;
@@ -168,9 +171,9 @@ bool serveRequest(const Pointer<IODevice>& connection, const ConnectionSettings&
         sendFile(*connection, reader, requestPath, settings, started);
     } catch (const FileException& e) {
         if (started)
-            printLine(std::string("error: ") + e.what() + " for " + quotedPath(requestPath));
+            printLine(errorLine(e.what(), decoded));
         else
-            sendNotFound(connection, e, requestPath);
+            sendNotFound(connection, e, decoded);
     }
     return true;
 }
@@ -212,8 +215,9 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& set
         else
             connection->close();
     } catch (const std::exception& e) {
-        // The socket closes when the last reference goes.
-        printLine(std::string("error: ") + e.what());
+        // The socket closes when the last reference goes. Out of memory, the line must not
+        // raise again: nothing above would catch it.
+        printFailure("error: ", e.what());
     }
 }
 

@@ -1,3 +1,4 @@
+#include "core/console.hpp"
 #include "core/exceptions.hpp"
 #include "core/modules.hpp"
 #include "core/socket.hpp"
@@ -10,6 +11,7 @@
 #include <boost/thread/thread.hpp>
 
 #include <chrono>
+#include <new>
 #include <thread>
 
 using namespace vexa;
@@ -34,10 +36,15 @@ void acceptLoop(Socket& listener)
         } catch (const NetworkException& e) {
             if (!listener.isListening())
                 throw;
-            printLine(std::string("error in accept: ") + e.what());
+            printFailure("error in accept: ", e.what());
             // Out of descriptors or memory: give running connections a moment to finish.
             if (e.code != NetworkException::CONNECTION_ABORTED)
                 backOff();
+            continue;
+        } catch (const std::bad_alloc& e) {
+            // No memory for the connection's object: the socket is closed, wait as above.
+            printFailure("error in accept: ", e.what());
+            backOff();
             continue;
         }
         try {
@@ -51,7 +58,7 @@ void acceptLoop(Socket& listener)
             thread.detach();
         } catch (const std::exception& e) {
             // The bound copy is gone with the failed thread; ours closes the socket below.
-            printLine(std::string("error starting a thread: ") + e.what());
+            printFailure("error starting a thread: ", e.what());
             backOff();
         }
     }
@@ -87,7 +94,7 @@ int main()
         printLine("now open a browser and go to " + address);
         acceptLoop(*listener);
     } catch (const std::exception& e) {
-        printLine(std::string("error in main: ") + e.what());
+        printFailure("error in main: ", e.what());
     }
     // Reaching here is always a failure; a service manager must see it as one.
     return 1;

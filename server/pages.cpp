@@ -1,5 +1,6 @@
 #include "server/pages.hpp"
 
+#include "core/file.hpp"
 #include "server/console.hpp"
 #include "server/content_types.hpp"
 #include "server/reply.hpp"
@@ -17,6 +18,61 @@ void writeLink(IODevice& connection, const fs::path& requestPath, const fs::path
 {
     writeText(connection, "<p><a href=\"" + linkTarget(requestPath / name) + "\">" +
                               htmlEscape(name.string()) + "</a></p>\n");
+}
+
+fs::directory_iterator openDirectory(const fs::path& directory)
+{
+    boost::system::error_code error;
+    fs::directory_iterator entries(directory, error);
+    if (error)
+        vexa::throwPathError(error);
+    return entries;
+}
+
+// An entry whose type cannot be read (a loop of links, one removed meanwhile) is neither.
+fs::file_type typeOf(const fs::directory_entry& entry)
+{
+    boost::system::error_code ignored;
+    return entry.status(ignored).type();
+}
+
+// Sub-directories first, then the files, each in the directory's own order. Finding an entry's
+// type costs a stat, so one pass looks at each entry once while the file names wait; a
+// directory with more of them than heldNames is read again instead of held. Raises
+// FileException when the directory cannot be read to its end.
+void writeLinks(IODevice& out, const fs::path& requestPath, const fs::path& directory,
+                fs::directory_iterator entries, std::size_t heldNames)
+{
+    std::vector<fs::path> files;
+    bool tooMany = false;
+    boost::system::error_code error;
+    for (fs::directory_iterator end; entries != end; entries.increment(error)) {
+        fs::file_type type = typeOf(*entries);
+        if (type == fs::directory_file) {
+            writeLink(out, requestPath, entries->path().filename());
+        } else if (!tooMany && type == fs::regular_file &&
+                   contentTypes.count(entries->path().extension().string())) {
+            tooMany = files.size() == heldNames;
+            if (!tooMany)
+                files.push_back(entries->path().filename());
+        }
+    }
+    if (error)
+        vexa::throwPathError(error);
+    if (!tooMany) {
+        for (const fs::path& name : files)
+            writeLink(out, requestPath, name);
+        return;
+    }
+    for (fs::directory_iterator again = openDirectory(directory), end; again != end;
+         again.increment(error)) {
+        fs::path name = again->path().filename();
+        // The extension first: only a name of a listed type needs the stat.
+        if (contentTypes.count(name.extension().string()) && typeOf(*again) == fs::regular_file)
+            writeLink(out, requestPath, name);
+    }
+    if (error)
+        vexa::throwPathError(error);
 }
 
 } // namespace
@@ -60,15 +116,17 @@ std::string linkTarget(const fs::path& path)
 void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath,
                           std::size_t heldNames)
 {
-    fs::path directory = fs::current_path() / requestPath;
-    printLine("listing html files in " + quotedPath(directory));
+    boost::system::error_code error;
+    fs::path directory = fs::current_path(error) / requestPath;
+    if (error)
+        vexa::throwPathError(error);
+    // Opened before the first byte: a directory that cannot be read (removed, not permitted,
+    // no descriptor left) gets the 404 instead of a page that stops short.
+    fs::directory_iterator entries = openDirectory(directory);
+    printLine(listingLine(directory));
 
     IODevice& out = *connection;
-    // No Content-Length: the end of the connection ends the page.
-    writeText(out, "HTTP/1.1 200 OK\n");
-    writeText(out, "Connection: close\n");
-    writeText(out, "Content-Type: text/html\n");
-    writeText(out, "\n");
+    writeListingHead(out);
     writeText(out, "<html>\n");
     writeText(out, "<head>\n");
     writeText(out, "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\"/>\n");
@@ -76,47 +134,21 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
     writeText(out, "</head>\n");
     writeText(out, "<body>\n");
     writeText(out, "<p>" + htmlEscape(directory.string()) + "</p>\n");
-
-    // Sub-directories first, then the files, each in the directory's own order. Finding an
-    // entry's type costs a stat, so one pass looks at each entry once while the file names
-    // wait; a directory with more of them than heldNames is read again instead of held.
-    std::vector<fs::path> files;
-    bool tooMany = false;
-    for (fs::directory_iterator it(directory), end; it != end; ++it) {
-        fs::file_type type = it->status().type();
-        if (type == fs::directory_file) {
-            writeLink(out, requestPath, it->path().filename());
-        } else if (!tooMany && type == fs::regular_file &&
-                   contentTypes.count(it->path().extension().string())) {
-            tooMany = files.size() == heldNames;
-            if (!tooMany)
-                files.push_back(it->path().filename());
-        }
+    try {
+        writeLinks(out, requestPath, directory, entries, heldNames);
+    } catch (const vexa::FileException& e) {
+        // The page has begun: it can only stop short, without its foot.
+        printLine(errorLine(e.what(), requestPath.string()));
+        return;
     }
-    if (!tooMany) {
-        for (const fs::path& name : files)
-            writeLink(out, requestPath, name);
-    } else {
-        for (fs::directory_iterator it(directory), end; it != end; ++it) {
-            fs::path name = it->path().filename();
-            // The extension first: only a name of a listed type needs the stat.
-            if (contentTypes.count(name.extension().string()) &&
-                it->status().type() == fs::regular_file)
-                writeLink(out, requestPath, name);
-        }
-    }
-
     writeText(out, "Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");
     writeText(out, "</body>\n");
     writeText(out, "</html>\n");
 }
 
 void sendNotFound(const vexa::Pointer<IODevice>& connection, const vexa::FileException& exception,
-                  const fs::path& requestPath)
+                  const std::string& requestText)
 {
-    printLine(std::string("error: ") + exception.what() + " for " + quotedPath(requestPath));
-    IODevice& out = *connection;
-    writeText(out, "HTTP/1.1 404 Not Found\n");
-    writeText(out, "Connection: close\n");
-    writeText(out, "\n");
+    printLine(errorLine(exception.what(), requestText));
+    writeNotFound(*connection);
 }

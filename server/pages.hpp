@@ -10,13 +10,14 @@
 
 // The HTML page for a directory: sub-directories first, then files of a known type. Up to
 // heldNames file names are kept while the sub-directories go out; more, and the directory is
-// read a second time.
+// read a second time. Raises FileException, before anything is written or printed, when the
+// directory cannot be read; an entry whose type cannot be read is left out.
 void sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
                           const boost::filesystem::path& requestPath, std::size_t heldNames = 4096);
 
-// The bare 404 reply and its console line.
+// The bare 404 reply and its console line, which names the request path's text.
 void sendNotFound(const vexa::Pointer<vexa::IODevice>& connection,
-                  const vexa::FileException& exception, const boost::filesystem::path& requestPath);
+                  const vexa::FileException& exception, const std::string& requestText);
 
 // & < > " ' as entities, so a file name can never become markup.
 std::string htmlEscape(const std::string& text);

@@ -1,8 +1,22 @@
 #include "server/reply.hpp"
 
 #include "core/exceptions.hpp"
+#include "core/text.hpp"
 
-void writeAll(vexa::IODevice& connection, const char* data, uint32_t size)
+using vexa::IODevice;
+using vexa::substitute;
+
+namespace {
+
+void writeStatus(IODevice& connection, const std::string& statusLine)
+{
+    writeText(connection, statusLine);
+    writeText(connection, "Connection: close\n");
+}
+
+} // namespace
+
+void writeAll(IODevice& connection, const char* data, uint32_t size)
 {
     while (size > 0) {
         uint32_t written = connection.write(data, size);
@@ -12,4 +26,39 @@ void writeAll(vexa::IODevice& connection, const char* data, uint32_t size)
         data += written;
         size -= written;
     }
+}
+
+void writeFileHead(IODevice& connection, const ByteRange& range, int64_t size,
+                   const std::string& contentType)
+{
+    writeStatus(connection, range.ranged ? "HTTP/1.1 206 Partial Content\n" : "HTTP/1.1 200 OK\n");
+    writeText(connection, "Accept-Ranges: bytes\n");
+    writeText(connection, substitute("Content-Length: %0\n", range.end - range.start));
+    if (range.ranged) {
+        std::string line = substitute("Content-Range: bytes %0-%1/%2\n", range.start);
+        line = substitute(line, range.end - 1);
+        writeText(connection, substitute(line, size));
+    }
+    writeText(connection, substitute("Content-Type: %0\n", contentType));
+    writeText(connection, "\n");
+}
+
+void writeRangeNotSatisfiable(IODevice& connection, int64_t size)
+{
+    writeStatus(connection, "HTTP/1.1 416 Range Not Satisfiable\n");
+    writeText(connection, substitute("Content-Range: bytes */%0\n", size));
+    writeText(connection, "\n");
+}
+
+void writeListingHead(IODevice& connection)
+{
+    writeStatus(connection, "HTTP/1.1 200 OK\n");
+    writeText(connection, "Content-Type: text/html\n");
+    writeText(connection, "\n");
+}
+
+void writeNotFound(IODevice& connection)
+{
+    writeStatus(connection, "HTTP/1.1 404 Not Found\n");
+    writeText(connection, "\n");
 }

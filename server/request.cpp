@@ -1,9 +1,18 @@
 #include "server/request.hpp"
 
+#include "core/buffered_reader.hpp"
+#include "core/exceptions.hpp"
 #include "core/file.hpp"
 #include "core/text.hpp"
 
 using namespace vexa;
+
+namespace {
+
+// As an end index of substring: everything to the end of the line.
+const int32_t TO_THE_END = 2147483647;
+
+} // namespace
 
 bool parseRequestLine(const std::string& line, std::string& rawPath)
 {
@@ -51,22 +60,35 @@ bool isConfined(const std::string& decodedPath)
 void applyRangeLine(const std::string& line, ByteRange& range)
 {
     range.ranged = true;
-    int32_t e = find(line, '=', 0, -1);
-    int32_t d = find(line, '-', e + 1, -1);
-    if (uint32_t(e) < uint32_t(d - 1)) {
+    int32_t equals = find(line, '=', 0, -1);
+    int32_t dash = find(line, '-', equals + 1, -1);
+    if (uint32_t(equals) < uint32_t(dash - 1)) {
         // 'first-last' or 'first-'
-        range.start = toInt64(substring(line, e + 1, d));
-        if (d != int32_t(line.size()) - 1) {
-            int64_t last = toInt64(substring(line, d + 1, 2147483647));
+        range.start = toInt64(substring(line, equals + 1, dash));
+        if (dash != int32_t(line.size()) - 1) {
+            int64_t last = toInt64(substring(line, dash + 1, TO_THE_END));
             // min(end, last + 1), kept at 0 or above so that end - start cannot overflow;
             // an end at 0 selects nothing either way
             if (last < range.end)
                 range.end = last < 0 ? 0 : last + 1;
         }
     } else {
-        // '-length' (or no '='): the last n bytes
-        int64_t n = toInt64(substring(line, d + 1, 2147483647));
-        // max(end - n, 0); a length of 0 or less selects nothing, so the range is empty
-        range.start = n <= 0 ? range.end : (n >= range.end ? 0 : range.end - n);
+        // '-length' (or no '='): the last bytes of the file
+        int64_t length = toInt64(substring(line, dash + 1, TO_THE_END));
+        // max(end - length, 0); a length of 0 or less selects nothing, so the range is empty
+        range.start = length <= 0 ? range.end : (length >= range.end ? 0 : range.end - length);
+    }
+}
+
+void readHeaderLines(BufferedReader& reader, int32_t maxLines, ByteRange& range)
+{
+    for (int32_t lines = 0;; ++lines) {
+        std::string line = reader.readLine();
+        if (line.empty())
+            return;
+        if (lines == maxLines)
+            throw DataException(DataException::DATA_CORRUPT);
+        if (startsWith(line, "Range:"))
+            applyRangeLine(line, range);
     }
 }

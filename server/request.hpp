@@ -3,7 +3,11 @@
 #include <cstdint>
 #include <string>
 
-// The pieces of a request that are pure text work, kept apart so they can be tested alone.
+namespace vexa {
+class BufferedReader;
+}
+
+// The pieces of a request that are text work, kept apart so they can be tested alone.
 
 // Accepts only "GET /<path> ..." and yields the raw bytes between the '/' and the next space.
 bool parseRequestLine(const std::string& line, std::string& rawPath);
@@ -26,3 +30,7 @@ struct ByteRange
 
 // Narrows the range by one "Range:" header line. Only the first range of a list counts.
 void applyRangeLine(const std::string& line, ByteRange& range);
+
+// Reads the header lines up to the empty line and applies each "Range:" line to the range.
+// More than maxLines lines raise DATA_CORRUPT: a client cannot hold the thread with them.
+void readHeaderLines(vexa::BufferedReader& reader, int32_t maxLines, ByteRange& range);

@@ -1,6 +1,7 @@
 #include "core/platform/errors.hpp"
 
 #include "core/exceptions.hpp"
+#include "core/file.hpp"
 
 namespace vexa {
 
@@ -16,6 +17,12 @@ void throwFileError(int error)
     int32_t code = fileErrorCode(error);
     if (code != NO_FAILURE)
         throw FileException(code);
+}
+
+void throwPathError(const boost::system::error_code& error)
+{
+    throwFileError(error.value());
+    throw FileException(FileException::IO_ERROR);
 }
 
 void throwLastNetworkError()

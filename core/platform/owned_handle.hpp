@@ -22,6 +22,17 @@ public:
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
 
+    // A new device that owns the handle; out of memory the handle is released, not lost.
+    template <class Device, class... Args> static Device* adopt(Handle handle, Args... args)
+    {
+        try {
+            return new Device(handle, args...);
+        } catch (...) {
+            Traits::release(handle);
+            throw;
+        }
+    }
+
     bool isOpen() const { return m_handle != Traits::invalid(); }
     Handle get() const { return m_handle; }
 

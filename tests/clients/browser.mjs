@@ -1,8 +1,9 @@
 // Drives Debian's chromium, headless, through harnow: the root listing, a sub-directory, a
-// page with a <video> that is played and seeked. Prints one line "RESULT <json>" with what
-// it saw; the Python test makes the assertions.
+// page with a <video> that is played and seeked. The network is throttled to a slow link, so
+// a seek near the end of the clip lands beyond what has arrived. Prints one line
+// "RESULT <json>" with what it saw; the Python test makes the assertions.
 //
-// Usage: node browser.mjs <json: {url, directory, page, screenshot}>
+// Usage: node browser.mjs <json: {url, directory, page, screenshot, bytesPerSecond}>
 import { chromium } from 'playwright-core';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -84,6 +85,17 @@ try {
     const page = context.pages()[0] || await context.newPage();
     page.setDefaultTimeout(STEP_MILLIS);
     page.on('pageerror', (error) => { result.pageError = String(error); });
+    const network = await context.newCDPSession(page);
+    await network.send('Network.enable');
+    await network.send('Network.emulateNetworkConditions', { offline: false, latency: 0,
+        downloadThroughput: options.bytesPerSecond, uploadThroughput: -1 });
+    // The status and the Range header of every response for the video, in order.
+    result.media = [];
+    page.on('response', (response) => {
+        if (response.request().resourceType() === 'media')
+            result.media.push({ url: response.url(), status: response.status(),
+                range: response.request().headers().range || null });
+    });
 
     const listing = await page.goto(options.url);
     result.visited.push({ url: page.url(), status: listing.status(), title: await page.title() });

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the client tests drive: curl, wget and strace, and for the browser test Debian's
-# chromium, Node.js and playwright-core. Quick when everything is already there.
+# chromium and ffmpeg, Node.js and playwright-core. Quick when everything is already there.
 # Outside CI a browser set-up that fails only warns (the browser test then skips itself);
 # with CI=true it is an error.
 set -euo pipefail
@@ -18,7 +18,8 @@ browser_failed() {
     exit 0
 }
 
-install_missing chromium || browser_failed "could not install chromium"
+# ffmpeg makes the browser test's video clip.
+install_missing chromium ffmpeg || browser_failed "could not install chromium and ffmpeg"
 # Node.js may come from elsewhere than Debian; only a machine without it gets Debian's.
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
     install_missing nodejs npm || browser_failed "could not install nodejs and npm"

@@ -1,9 +1,8 @@
 import os
-import shutil
 import signal
-import unittest
 
 import clients
+import harnow
 from clients import run
 
 READY = "now open a browser and go to "
@@ -23,8 +22,11 @@ def children_of(pid):
     return found
 
 
-@unittest.skipIf(shutil.which("strace") is None, "needs strace to slow listen() down")
 class AddressLine(clients.ClientTestCase):
+    def setUp(self):
+        harnow.require_tools(self, "strace")  # slows listen() down
+        super().setUp()
+
     def test_a_client_that_acts_on_the_address_line_at_once_is_served(self):
         # Scripts (and impatient people) open the printed address as soon as it appears. With
         # listen() slowed down by a second, a line printed before listen() sends them to a

@@ -61,6 +61,17 @@ TEST(Pointer, DeletesThroughTheVirtualDestructorOfABaseHandle)
     EXPECT_EQ(destroyed, 1);
 }
 
+TEST(Pointer, MovingToABaseHandleHandsTheReferenceOver)
+{
+    std::atomic<int> destroyed{0};
+    Pointer<Derived> derived(new Derived(destroyed));
+    Pointer<Object> base = std::move(derived);
+    EXPECT_FALSE(derived);
+    EXPECT_EQ(base->referenceCount(), 1);
+    base.reset();
+    EXPECT_EQ(destroyed, 1);
+}
+
 TEST(Pointer, CopiesDroppedAcrossThreadsDeleteExactlyOnce)
 {
     const int threads = 8;

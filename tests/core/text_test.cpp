@@ -65,6 +65,9 @@ TEST(Text, ParsesIntegersInAnyBaseUpTo36)
     };
     EXPECT_EQ(parse("ff", 16), 255u);
     EXPECT_EQ(parse("fF", 16), 255u);
+    // The first letter of each case: '%4a' and '%4A' are both 'J'.
+    EXPECT_EQ(parse("a", 16), 10u);
+    EXPECT_EQ(parse("A", 16), 10u);
     EXPECT_EQ(parse("41", 16), 65u);
     EXPECT_EQ(parse("4g", 16), 4u);
     EXPECT_EQ(parse("zz", 16), 0u);
@@ -108,6 +111,7 @@ TEST(Text, CutsAndSearchesWithinTheView)
     EXPECT_EQ(find("bytes=0-9", '-', 8, -1), -1);
     EXPECT_EQ(find("abc", 'c', 3, -7), -7);
     EXPECT_TRUE(startsWith("GET /", "GET "));
+    EXPECT_TRUE(startsWith("GET ", "GET ")); // a bare "Range:" line is a range line
     EXPECT_FALSE(startsWith("GET", "GET "));
     EXPECT_FALSE(startsWith("get /", "GET "));
     EXPECT_TRUE(startsWith("x", ""));

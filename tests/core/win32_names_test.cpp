@@ -13,7 +13,7 @@ TEST(Win32Names, RefusesDevicesDrivesStreamsSeparatorsAndStrippedEnds)
           "CONIN$",     "conout$.x", "C:",       "a.html::$DATA", "a:b",        "..\\x",
           "\\\\server", "a\\b",      ".. ",      "... ",          "a.",         "a ",
           "docs.",      "x*.html",   "q?.html",  "a<b",           "a>b",        "a|b",
-          "a\"b",       "tab\there", "\x1b[2J"}) {
+          "a\"b",       "tab\there", "\x1b[2J",  "\xff.html",     "caf\xc3"}) {
         EXPECT_FALSE(opensAsWritten(element)) << element;
     }
 }

@@ -29,10 +29,18 @@ def unsatisfiable(size):
 
 
 def quoted(text):
-    """A path as the console shows it: quoted, '&' before '"' and '&', control bytes as \\xNN."""
-    out = text.replace("&", "&&").replace('"', '&"')
-    out = "".join("\\x%02x" % ord(c) if ord(c) < 0x20 or ord(c) == 0x7F else c for c in out)
-    return '"%s"' % out
+    """A path as the console shows it: quoted, '&' before '"' and '&', and as \\xNN every byte
+    of a control character (C0, DEL, C1) and every byte that is not UTF-8 (a surrogate escape)."""
+    def shown(char):
+        code = ord(char)
+        if code < 0x20 or code == 0x7F:
+            return "\\x%02x" % code
+        if 0x80 <= code <= 0x9F:
+            return "".join("\\x%02x" % byte for byte in char.encode())
+        if 0xDC80 <= code <= 0xDCFF:
+            return "\\x%02x" % (code - 0xDC00)
+        return char
+    return '"%s"' % "".join(map(shown, text.replace("&", "&&").replace('"', '&"')))
 
 
 def html(text):

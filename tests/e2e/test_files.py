@@ -1,6 +1,5 @@
 """Request lines, decoding, file replies with ranges, types, the 404 and what is refused."""
 import os
-import unittest
 
 import harnow
 from replies import NOT_FOUND, file_reply, head_of, quoted, receive, unsatisfiable
@@ -75,10 +74,12 @@ class Files(harnow.ServerTestCase):
     def test_answers_a_range_outside_the_file_with_416(self):
         self.write("empty.js", b"")
         for path, size, range_line, shown in [
-                ("/media/clip.ogv", 1000, "bytes=5000-", "5000-999/1000"),
-                ("/media/clip.ogv", 1000, "bytes=50-20", "50-20/1000"),
-                ("/empty.js", 0, "bytes=0-0", "0--1/0")]:
-            reply = self.server.request(get(path, "Range: " + range_line))
+                ("/media/clip.ogv", 1000, "Range: bytes=5000-", "5000-999/1000"),
+                ("/media/clip.ogv", 1000, "Range: bytes=50-20", "50-20/1000"),
+                # Nothing after the colon selects nothing, and is still a range line.
+                ("/media/clip.ogv", 1000, "Range:", "1000-999/1000"),
+                ("/empty.js", 0, "Range: bytes=0-0", "0--1/0")]:
+            reply = self.server.request(get(path, range_line))
             self.assertEqual(reply, unsatisfiable(size), range_line)
             self.server.wait_line(lambda line: line.startswith(quoted(path[1:]) + " (" + shown))
 
@@ -162,11 +163,16 @@ class Refused(harnow.ServerTestCase):
         self.assertEqual(self.server.request(get("/%1b%5b2J%0aFAKE%7f%09")), NOT_FOUND)
         self.assertEqual(self.server.next_line(),
                          'error: file not found for "\\x1b[2J\\x0aFAKE\\x7f\\x09"')
+        # C1 controls in their UTF-8 form (CSI, NEL) and bytes that are not UTF-8 (a raw CSI).
+        for path, shown in [("/x%c2%9b2J%c2%85fake", "x\\xc2\\x9b2J\\xc2\\x85fake"),
+                            ("/%9b2J%ff.html", "\\x9b2J\\xff.html")]:
+            self.assertEqual(self.server.request(get(path)), NOT_FOUND)
+            self.assertEqual(self.server.next_line(), 'error: file not found for "%s"' % shown)
         self.write("site/tab\there.html", b"t")
         self.assertEqual(self.server.request(get("/tab%09here.html")), file_reply(b"t", "text/html"))
         self.assertEqual(self.server.next_line(), '"tab\\x09here.html" (1) text/html')
 
-    @unittest.skipUnless(harnow.WINE, "Windows only")
+    @harnow.windows_only("names that Windows reads as another file")
     def test_windows_refuses_names_that_windows_reads_as_another_file(self):
         # Drive Z: of Wine is '/': a path that got through would reach the secret.
         outside = harnow.shown(os.path.join(self.root, "outside.html"))
@@ -183,6 +189,7 @@ class Refused(harnow.ServerTestCase):
                 ("/CON", "CON"), ("/con.html", "con.html"), ("/docs/Nul.txt", "docs/Nul.txt"),
                 ("/aux", "aux"), ("/PRN.js", "PRN.js"), ("/com1", "com1"), ("/LPT9.mp3", "LPT9.mp3"),
                 ("/index.html?v=2", "index.html?v=2"), ("/*.html", "*.html"),
+                ("/%ff.html", "\udcff.html"),
                 ("/%1b%5b2J%0aFAKE%7f%09", "\x1b[2J\x0aFAKE\x7f\x09")]:
             self.assertEqual(self.server.request(get(path)), NOT_FOUND, path)
             self.assertEqual(self.server.next_line(), "error: access denied for " + quoted(shown),
@@ -201,3 +208,16 @@ class Reserved(harnow.ServerTestCase):
             _, _, body = harnow.split_reply(server.get("/" + name.replace(" ", "%20")))
             self.assertEqual(body, name.encode(), name)
             server.wait_line(lambda line: line.startswith(quoted(name) + " ("))
+
+
+class Unprivileged(harnow.ServerTestCase):
+    @harnow.posix_only("runs the server as another user with setpriv")
+    def test_a_directory_that_may_not_be_entered_gets_the_404(self):
+        # Root may enter any directory, so the server runs as a user of its own.
+        os.chmod(self.root, 0o755)
+        self.write("locked/a.html", b"a")
+        os.chmod(os.path.join(self.root, "locked"), 0)
+        server = self.start(user=47213)
+        for path in ["/locked/a.html", "/locked"]:
+            self.assertEqual(server.get(path), NOT_FOUND, path)
+            self.assertEqual(server.next_line(), "error: access denied for " + quoted(path[1:]))

@@ -27,14 +27,19 @@ class Listing(harnow.ServerTestCase):
 
     def test_lists_the_served_directory_and_its_sub_directories(self):
         for name in ["index.html", "logo.png", "notes.txt", "readme", "Index.HTML", "app.js",
-                     "docs/a.html", "docs/img/x.png", "music.mp3/song.txt"]:
+                     "docs/a.html", "docs/img/x.png", "music.mp3/song.txt",
+                     ".git/config", ".hidden.html", ".env"]:
             self.write(name, name.encode())
         os.mkdir(os.path.join(self.root, "empty"))
         server = self.start()
         root = self.root
         served = lambda relative: harnow.served(root, relative)
-        self.expect_listing(server, "/", harnow.shown(root), os.path.basename(root),
-                            self.links_of(""))
+        # Hidden names are listed like the others: a dot-directory, a dot-file of a listed type.
+        links = self.links_of("")
+        self.assertIn((".git", ".git"), links)
+        self.assertIn((".hidden.html", ".hidden.html"), links)
+        self.assertNotIn((".env", ".env"), links)
+        self.expect_listing(server, "/", harnow.shown(root), os.path.basename(root), links)
         self.expect_listing(server, "/docs", served("docs"), "docs", [
             ("docs/img", "img"), ("docs/a.html", "a.html")])
         # A trailing '/' leaves the links alone; the title is the path library's '.'.

@@ -2,21 +2,17 @@
 and nothing definitely or indirectly lost when the server is stopped."""
 import concurrent.futures
 import os
-import shutil
 import signal
 import socket
 import tempfile
-import unittest
 
 import harnow
 import robust
 
-VALGRIND = shutil.which("valgrind")
 
-
-@unittest.skipUnless(VALGRIND, "valgrind is not installed (./test.sh installs it)")
 class Memcheck(harnow.ServerTestCase):
     def setUp(self):
+        harnow.require_tools(self, "valgrind")
         super().setUp()
         self.log = tempfile.NamedTemporaryFile(prefix="harnow-memcheck-", suffix=".log",
                                                delete=False).name
@@ -32,7 +28,7 @@ class Memcheck(harnow.ServerTestCase):
         with open(os.path.join(self.root, "big.bin"), "wb") as f:
             f.truncate(8 << 20)
         server = self.start(ready=False, wrapper=(
-            VALGRIND, "--leak-check=full", "--show-leak-kinds=definite,indirect",
+            "valgrind", "--leak-check=full", "--show-leak-kinds=definite,indirect",
             "--errors-for-leak-kinds=definite,indirect", "--log-file=" + self.log))
         server.wait_ready(timeout=60)
         port = server.port

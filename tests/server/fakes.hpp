@@ -2,10 +2,10 @@
 
 #include "core/exceptions.hpp"
 #include "core/file.hpp"
+#include "server/console.hpp"
 
 #include <algorithm>
 #include <cstring>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,23 +61,38 @@ private:
     uint32_t m_state = OPEN;
 };
 
-// Collects what goes to standard output while it lives.
+// Collects the console lines while it lives.
 class CapturedConsole
 {
 public:
-    CapturedConsole() : m_old(std::cout.rdbuf(m_text.rdbuf())) {}
-    ~CapturedConsole() { std::cout.rdbuf(m_old); }
+    CapturedConsole() : m_old(consoleOutput)
+    {
+        text().clear();
+        consoleOutput = take;
+    }
+    ~CapturedConsole() { consoleOutput = m_old; }
 
     std::vector<std::string> lines() const
     {
         std::vector<std::string> all;
-        std::istringstream in(m_text.str());
+        std::istringstream in(text());
         for (std::string line; std::getline(in, line);)
             all.push_back(line);
         return all;
     }
 
 private:
-    std::ostringstream m_text;
-    std::streambuf* m_old;
+    // The console output is a plain function, so what it takes is kept here.
+    static std::string& text()
+    {
+        static std::string taken;
+        return taken;
+    }
+    static uint32_t take(const char* data, uint32_t size, int32_t)
+    {
+        text().append(data, size);
+        return size;
+    }
+
+    uint32_t (*m_old)(const char*, uint32_t, int32_t);
 };

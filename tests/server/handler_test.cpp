@@ -220,7 +220,9 @@ TEST_F(Handler, ClosesWithNothingWrittenAfterMoreThan100HeaderLines)
     EXPECT_EQ(console.lines().back(), "error: data corrupt");
 }
 
-#ifndef _WIN32 // Windows has no FIFOs and no /dev.
+// Windows has no FIFOs, no /dev and no symbolic links a test may make, and it keeps a working
+// directory from being removed.
+#ifndef _WIN32
 TEST_F(Handler, AnswersAFifoOrADeviceWith404WithoutOpeningIt)
 {
     // Opening a FIFO would block the thread for ever, and a device never ends.
@@ -233,7 +235,40 @@ TEST_F(Handler, AnswersAFifoOrADeviceWith404WithoutOpeningIt)
                                       "error: access denied for \"zero.bin\""};
     EXPECT_EQ(console.lines(), lines);
 }
+
+TEST_F(Handler, AnswersAPathThatCannotBeExaminedWith404)
+{
+    // Each in the house form, the path quoted and escaped like any other.
+    ASSERT_EQ(symlink("loop", "loop"), 0);
+    std::string tooLong(300, 'n');
+    struct Case
+    {
+        std::string rawPath;
+        std::string line;
+    };
+    for (const Case& c :
+         {Case{"/loop", "error: input/output error for \"loop\""},
+          Case{"/loop/a.html", "error: input/output error for \"loop/a.html\""},
+          Case{"/%26%01" + tooLong, "error: input/output error for \"&&\\x01" + tooLong + "\""}}) {
+        EXPECT_EQ(get(c.rawPath)->written, NOT_FOUND) << c.rawPath;
+        EXPECT_EQ(console.lines().back(), c.line);
+    }
+
+    // A served directory that was removed.
+    boost::filesystem::create_directory("served");
+    harnow_test::ScopedCurrentPath inside("served");
+    boost::filesystem::remove(boost::filesystem::current_path());
+    EXPECT_EQ(get("/")->written, NOT_FOUND);
+    EXPECT_EQ(console.lines().back(), "error: file not found for \"\"");
+}
 #endif
+
+TEST_F(Handler, RefusesAPathThatLeavesTheServedDirectoryWithoutOpeningIt)
+{
+    EXPECT_EQ(get("/../x")->written, NOT_FOUND);
+    EXPECT_TRUE(openedPaths.empty());
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"error: access denied for \"../x\""});
+}
 
 TEST_F(Handler, ReportsAClientThatEndsTheRequestEarly)
 {

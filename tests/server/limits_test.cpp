@@ -1,20 +1,27 @@
-// The time limits and the graceful close, over a real socket pair.
+// The time limits and the graceful close, over a real socket pair, and over loopback TCP
+// where only TCP shows what is tested.
 #include "server/handler.hpp"
 
 #include "core/exceptions.hpp"
 #include "core/platform/posix/posix_socket.hpp"
 #include "server/content_types.hpp"
 #include "tests/server/fakes.hpp"
+#include "tests/support/recording_socket.hpp"
 #include "tests/support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
+#include <cstdlib>
 #include <future>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
+using harnow_test::RecordingSocket;
 using vexa::Pointer;
 
 namespace {
@@ -70,19 +77,27 @@ protected:
     {
         if (contentTypes.empty())
             fillContentTypes();
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, m_ends), 0);
+        connectEnds();
+    }
+    virtual void connectEnds()
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+        m_server = vexa::adoptSocket(ends[0]);
+        m_client = ends[1];
     }
     void TearDown() override
     {
-        if (m_ends[1] >= 0)
-            close(m_ends[1]);
+        if (m_client >= 0)
+            close(m_client);
     }
 
     // Serves the server's end on a thread of its own; the client end stays with the test.
     std::future<void> startServing(const ConnectionSettings& settings)
     {
-        Pointer<vexa::IODevice> connection = vexa::adoptSocket(m_ends[0]);
         // Moved in, so the socket closes when the handler lets it go, not with the future.
+        Pointer<vexa::IODevice> connection = m_server;
+        m_server.reset();
         return std::async(std::launch::async, [connection, settings]() mutable {
             serveConnection(std::move(connection), settings);
         });
@@ -98,12 +113,38 @@ protected:
         return ended;
     }
 
-    int client() const { return m_ends[1]; }
+    int client() const { return m_client; }
 
     CapturedConsole console;
+    Pointer<vexa::Socket> m_server;
+    int m_client = -1;
+};
 
-private:
-    int m_ends[2] = {-1, -1};
+// The same over TCP on loopback, whose sends, unlike those of a socket pair, can take a few
+// bytes at the end of their limit. Only inside a private network namespace.
+class LoopbackLimits : public Limits
+{
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("HARNOW_NETNS"))
+            GTEST_SKIP() << "needs a private network namespace (run through ctest)";
+        Limits::SetUp();
+    }
+    void connectEnds() override
+    {
+        Pointer<vexa::Socket> listener = vexa::createSocket(vexa::Socket::TCP, 0);
+        listener->bind(0);
+        listener->listen(1);
+        sockaddr_in address = {};
+        socklen_t length = sizeof address;
+        int listening = dynamic_cast<vexa::PosixSocket&>(*listener).descriptor();
+        ASSERT_EQ(getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_client = socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_EQ(connect(m_client, reinterpret_cast<sockaddr*>(&address), length), 0);
+        m_server = listener->accept();
+    }
 };
 
 } // namespace
@@ -136,6 +177,32 @@ TEST_F(Limits, DropsAClientThatTricklesPastTheOverallLimit)
         << std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count() << " s";
     EXPECT_TRUE(endsWithin(served, 30));
     EXPECT_EQ(console.lines(), std::vector<std::string>{"error: network error"});
+}
+
+TEST_F(Limits, ServesAClientThatPausesForLessThanEachLimit)
+{
+    // Limits far above the pauses: only a handler that drops clients too early fails here.
+    ConnectionSettings settings = shortSettings();
+    settings.idleMillis = 2500;
+    settings.requestMillis = 7500;
+    settings.writeMillis = 2500;
+    settings.open = openLargeFile;
+    auto served = startServing(settings);
+    for (std::string piece : {"GET /large.bin", " HTTP/1.1\r\n", "\r\n"}) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ASSERT_EQ(send(client(), piece.data(), piece.size(), MSG_NOSIGNAL), ssize_t(piece.size()));
+    }
+    // The reply fills the buffers and waits for the client meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Received received = receiveAll(client(), 30000);
+    std::size_t head = received.bytes.find("\n\n") + 2;
+    EXPECT_EQ(received.bytes.compare(0, 16, "HTTP/1.1 200 OK\n"), 0);
+    EXPECT_EQ(received.bytes.size() - head, std::size_t(16 << 20));
+    EXPECT_TRUE(received.cleanEnd);
+    shutdown(client(), SHUT_WR);
+    EXPECT_TRUE(endsWithin(served, 30));
+    EXPECT_EQ(console.lines(),
+              std::vector<std::string>{"\"large.bin\" (16777216) application/octet-stream"});
 }
 
 TEST_F(Limits, GivesUpOnAClientThatStopsReadingTheReply)
@@ -179,4 +246,71 @@ TEST_F(Limits, StopsDrainingAClientThatNeverCloses)
     Received received = receiveAll(client(), 5000);
     EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\nConnection: close\n\n");
     EXPECT_TRUE(received.cleanEnd);
+}
+
+TEST_F(LoopbackLimits, GivesUpOnAPieceThatHasNotGoneOutWithinTheWriteLimitOfItsFirstSend)
+{
+    // The client reads nothing. A send that TCP stops at its limit can still have taken a few
+    // bytes; retried under a whole new limit each time, such a piece never ran out of time.
+    ConnectionSettings settings = shortSettings();
+    settings.open = openLargeFile;
+    std::string request = "GET /large.bin HTTP/1.1\r\n\r\n";
+    ASSERT_EQ(send(client(), request.data(), request.size(), 0), ssize_t(request.size()));
+    Pointer<RecordingSocket> recorded(new RecordingSocket(m_server));
+    m_server = recorded;
+    auto served = startServing(settings);
+    EXPECT_TRUE(endsWithin(served, 30));
+    std::vector<std::string> lines = {"\"large.bin\" (16777216) application/octet-stream",
+                                      "error: network error"};
+    EXPECT_EQ(console.lines(), lines);
+
+    // TCP cuts a send short only when its limit runs out (there are no signals here), so the
+    // piece's time is up: a retry may only get what is left of it.
+    int cutShort = 0;
+    const std::vector<RecordingSocket::Write>& writes = recorded->writes;
+    for (std::size_t i = 0; i < writes.size(); ++i) {
+        if (writes[i].taken == 0 || writes[i].taken == writes[i].size)
+            continue;
+        ++cutShort;
+        if (i + 1 < writes.size()) {
+            EXPECT_LT(writes[i + 1].sendMillis, settings.writeMillis)
+                << "write " << i + 1 << " retried a piece under a whole new limit";
+        }
+    }
+    EXPECT_GT(cutShort, 0) << "no send took part of its piece: nothing was tested";
+}
+
+TEST_F(Limits, StopsDrainingAClientThatKeepsSendingAfter64KiB)
+{
+    // A small send buffer keeps what the client has sent close to what the server has read.
+    int small = 4096;
+    ASSERT_EQ(setsockopt(client(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
+    timeval bounded = {30, 0};
+    ASSERT_EQ(setsockopt(client(), SOL_SOCKET, SO_SNDTIMEO, &bounded, sizeof bounded), 0);
+    ConnectionSettings settings = shortSettings();
+    settings.drainMillis = 60000; // far beyond the test: the byte cap must end the drain
+    auto served = startServing(settings);
+    std::string request = "GET /missing.html HTTP/1.1\r\n\r\n";
+    ASSERT_EQ(send(client(), request.data(), request.size(), 0), ssize_t(request.size()));
+    const std::string more(1024, 'm');
+    std::size_t sent = 0;
+    while (sent < (4u << 20)) {
+        ssize_t n = send(client(), more.data(), more.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += std::size_t(n);
+    }
+    EXPECT_LT(sent, 96u << 10) << "the server read on until the client stopped";
+    EXPECT_TRUE(endsWithin(served, 30));
+    EXPECT_EQ(receiveAll(client(), 5000).bytes, "HTTP/1.1 404 Not Found\nConnection: close\n\n");
+}
+
+TEST(DefaultSettings, AreTheLimitsTheReadmeStates)
+{
+    EXPECT_EQ(defaultSettings.idleMillis, 20000);
+    EXPECT_EQ(defaultSettings.requestMillis, 60000);
+    EXPECT_EQ(defaultSettings.writeMillis, 60000);
+    EXPECT_EQ(defaultSettings.drainMillis, 2000);
+    EXPECT_EQ(defaultSettings.drainBytes, 65536);
+    EXPECT_EQ(defaultSettings.maxHeaderLines, 100);
 }

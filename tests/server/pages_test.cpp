@@ -2,10 +2,15 @@
 
 #include "server/content_types.hpp"
 #include "tests/server/fakes.hpp"
+#include "tests/support/failure.hpp"
 #include "tests/support/fake_device.hpp"
 #include "tests/support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 using harnow_test::FakeDevice;
 using vexa::Pointer;
@@ -38,8 +43,16 @@ TEST_F(Listing, ALargeDirectoryReadTwiceGivesTheSamePageAsOneHeldInMemory)
         writeFile(std::string("mixed/") + name, "x");
     for (const char* name : {"a", "c", "g"})
         writeFile(std::string("mixed/") + name + "/inside.html", "x");
+#ifndef _WIN32 // no symbolic links a test may make on Windows
+    // Entries whose type cannot be read are left out; the page goes on.
+    ASSERT_EQ(symlink("loop.html", "mixed/loop.html"), 0);
+    ASSERT_EQ(symlink("nowhere", "mixed/dangling.html"), 0);
+#endif
 
     std::string held = page(4096);
+    EXPECT_EQ(held.find("loop.html"), std::string::npos);
+    EXPECT_EQ(held.find("dangling.html"), std::string::npos);
+    EXPECT_EQ(held.substr(held.size() - 8), "</html>\n");
     EXPECT_EQ(page(4), held); // exactly as many names as may be held
     EXPECT_EQ(page(3), held); // one too many: read twice
     EXPECT_EQ(page(0), held);
@@ -56,6 +69,32 @@ TEST_F(Listing, ALargeDirectoryReadTwiceGivesTheSamePageAsOneHeldInMemory)
     EXPECT_LT(lastDirectory, firstFile);
     EXPECT_EQ(held.find("e.txt"), std::string::npos);
     EXPECT_EQ(held.find("j.HTML"), std::string::npos);
+}
+
+TEST_F(Listing, ADirectoryThatCannotBeReadRaisesBeforeAnythingIsWrittenOrPrinted)
+{
+    // The handler then answers with the 404 and its own console line, never a page cut short.
+    writeFile("file.html", "x");
+    struct Case
+    {
+        const char* path;
+        int32_t code;
+    };
+    std::vector<Case> cases = {{"file.html", vexa::FileException::IO_ERROR}};
+#ifndef _WIN32 // Windows says "path not found" of a missing directory, and has no link loops
+    ASSERT_EQ(symlink("loop", "loop"), 0);
+    cases.push_back({"gone", vexa::FileException::FILE_NOT_FOUND});
+    cases.push_back({"loop", vexa::FileException::IO_ERROR});
+#endif
+    for (const Case& c : cases) {
+        Pointer<FakeDevice> connection(new FakeDevice);
+        EXPECT_EQ(harnow_test::failureCode<vexa::FileException>(
+                      [&] { sendDirectoryListing(connection, c.path); }),
+                  c.code)
+            << c.path;
+        EXPECT_EQ(connection->written, "") << c.path;
+    }
+    EXPECT_EQ(console.lines(), std::vector<std::string>());
 }
 
 } // namespace

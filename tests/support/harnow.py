@@ -37,9 +37,18 @@ def in_directory_order(names):
     return sorted(names, key=lambda name: (name.upper(), name)) if WINE else names
 
 
+# Skips of a test that pins what one platform does are no gap in the run (see run_suite.py).
+PLATFORM_SKIP = "only on "
+
+
 def posix_only(reason):
     """Skips a test under Wine: the behaviour it pins belongs to POSIX."""
-    return unittest.skipIf(WINE, "POSIX only: " + reason)
+    return unittest.skipIf(WINE, PLATFORM_SKIP + "POSIX: " + reason)
+
+
+def windows_only(reason):
+    """Skips a test outside Wine: the behaviour it pins belongs to Windows."""
+    return unittest.skipUnless(WINE, PLATFORM_SKIP + "Windows: " + reason)
 
 
 class Server:
@@ -63,6 +72,8 @@ class Server:
         self.cwd = cwd
         self.lines = []
         self._queue = queue.Queue()
+        self._reading = threading.Event()
+        self._reading.set()
         self.process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
                                         env=env)
@@ -73,6 +84,7 @@ class Server:
 
     def _read(self):
         for raw in self.process.stdout:
+            self._reading.wait()
             line = raw.decode("utf-8", "surrogateescape").rstrip("\n")
             self.lines.append(line)
             self._queue.put(line)
@@ -119,10 +131,18 @@ class Server:
             time.sleep(0.005)
         return self
 
+    def pause_console(self):
+        """Stops reading the console, as a pager left unscrolled does: its pipe fills up."""
+        self._reading.clear()
+
+    def resume_console(self):
+        self._reading.set()
+
     def wait_exit(self, timeout=10):
         return self.process.wait(timeout=timeout)
 
     def stop(self):
+        self.resume_console()
         if self.process.poll() is None:
             self.process.kill()
         self.process.wait(timeout=10)
@@ -180,6 +200,18 @@ def split_reply(reply):
     head, _, body = reply.partition(b"\n\n")
     lines = head.decode("latin-1").split("\n")
     return lines[0], lines[1:], body
+
+
+def require_tools(test, *tools):
+    """Skips the test when a tool it drives (a command, or a path) is missing; with CI=true
+    fails it instead, since there every test must run."""
+    missing = [tool for tool in tools
+               if not (os.path.exists(tool) if os.sep in tool else shutil.which(tool))]
+    if missing:
+        lacks = "lacks %s (./test.sh installs it)" % ", ".join(missing)
+        if os.environ.get("CI") == "true":
+            test.fail("must run on CI but " + lacks)
+        test.skipTest(lacks)
 
 
 class ServerTestCase(unittest.TestCase):

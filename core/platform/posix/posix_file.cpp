@@ -136,14 +136,15 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         throwFileError(error == ENOENT && parentIsMissing(path) ? ENOTDIR : error);
         throw FileException(FileException::IO_ERROR);
     }
-    // Linux lets a directory be opened for reading; it is no file, so refuse it here rather
-    // than hand out a device whose size means nothing and whose reads fail.
+    // Regular files only, judged by what was opened, not by a look at the path before: Linux
+    // lets a directory be opened for reading, and a FIFO or device may have been swapped in.
+    // Their sizes mean nothing, and reading them can block for ever or never end.
     struct stat status;
-    if (::fstat(descriptor, &status) == 0 && S_ISDIR(status.st_mode)) {
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
         throw FileException(FileException::ACCESS_DENIED);
     }
-    return Pointer<File>(new PosixFile(descriptor));
+    return Pointer<File>(FileDescriptor::adopt<PosixFile>(descriptor));
 }
 
 bool opensAsWritten(const std::string& element)

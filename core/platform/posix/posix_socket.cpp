@@ -166,7 +166,7 @@ Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
     if (connection < 0)
         m_descriptor.fail(errno);
     // Accepted sockets do not inherit O_NONBLOCK on Linux.
-    return Pointer<Socket>(new PosixSocket(connection, false));
+    return Pointer<Socket>(SocketDescriptor::adopt<PosixSocket>(connection, false));
 }
 
 Pointer<Socket> PosixSocket::accept(std::string& address, int32_t& port)
@@ -236,7 +236,7 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
     }
     // Owned from here, so a failure below closes it.
     bool nonBlocking = (flags & Socket::NON_BLOCKING) != 0;
-    Pointer<Socket> socket(new PosixSocket(descriptor, nonBlocking));
+    Pointer<Socket> socket(SocketDescriptor::adopt<PosixSocket>(descriptor, nonBlocking));
     int value = nonBlocking ? 1 : 0;
     if (ioctl(descriptor, FIONBIO, &value) != 0)
         throwNetworkError(errno);
@@ -247,7 +247,8 @@ Pointer<Socket> adoptSocket(int descriptor)
 {
     // Whether "would block" is a time limit or an empty non-blocking socket depends on this.
     int flags = fcntl(descriptor, F_GETFL);
-    return Pointer<Socket>(new PosixSocket(descriptor, flags >= 0 && (flags & O_NONBLOCK)));
+    bool nonBlocking = flags >= 0 && (flags & O_NONBLOCK);
+    return Pointer<Socket>(SocketDescriptor::adopt<PosixSocket>(descriptor, nonBlocking));
 }
 
 } // namespace vexa

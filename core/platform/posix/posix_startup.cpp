@@ -1,3 +1,4 @@
+#include "core/console.hpp"
 #include "core/modules.hpp"
 #include "core/platform/startup.hpp"
 

@@ -141,13 +141,22 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         throwFileError(int(GetLastError()));
         throw FileException(FileException::IO_ERROR);
     }
-    return Pointer<File>(new Win32File(file));
+    // Files on a disk only: a device or pipe name that got here has no size and may never end.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        throw FileException(FileException::ACCESS_DENIED);
+    }
+    return Pointer<File>(FileHandle::adopt<Win32File>(file));
 }
 
 bool opensAsWritten(const std::string& element)
 {
     if (element.empty() || element == ".")
         return true;
+    // Names are UTF-16: bytes that are no UTF-8 spell none.
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, element.data(), int(element.size()),
+                            nullptr, 0) == 0)
+        return false;
     for (char c : element) {
         // Separators, drives and streams, wildcards, and bytes no name may hold.
         if (static_cast<unsigned char>(c) < 0x20 || std::strchr("\\:*?\"<>|", c))

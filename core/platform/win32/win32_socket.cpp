@@ -116,7 +116,7 @@ Pointer<Socket> Win32Socket::acceptInto(sockaddr_in* peer)
         ::accept(m_socket.get(), reinterpret_cast<sockaddr*>(peer), peer ? &length : nullptr);
     if (connection == INVALID_SOCKET)
         m_socket.fail(WSAGetLastError());
-    return Pointer<Socket>(new Win32Socket(connection));
+    return Pointer<Socket>(SocketHandle::adopt<Win32Socket>(connection));
 }
 
 Pointer<Socket> Win32Socket::accept(std::string& address, int32_t& port)
@@ -181,7 +181,7 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
         throw NetworkException(NetworkException::NETWORK_ERROR);
     }
     // Owned from here, so a failure below closes it.
-    Pointer<Socket> owner(new Win32Socket(socket));
+    Pointer<Socket> owner(SocketHandle::adopt<Win32Socket>(socket));
     u_long value = (flags & Socket::NON_BLOCKING) ? 1 : 0;
     if (ioctlsocket(socket, FIONBIO, &value) != 0)
         throwNetworkError(WSAGetLastError());
@@ -190,7 +190,7 @@ Pointer<Socket> createSocket(int32_t type, int32_t flags)
 
 Pointer<Socket> adoptSocket(SOCKET socket)
 {
-    return Pointer<Socket>(new Win32Socket(socket));
+    return Pointer<Socket>(SocketHandle::adopt<Win32Socket>(socket));
 }
 
 } // namespace vexa

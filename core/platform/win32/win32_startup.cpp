@@ -1,3 +1,4 @@
+#include "core/console.hpp"
 #include "core/modules.hpp"
 #include "core/platform/startup.hpp"
 
@@ -5,10 +6,6 @@
 #include <winsock2.h>
 
 #include <windows.h>
-
-#include <cstdio>
-#include <fcntl.h>
-#include <io.h>
 
 namespace vexa {
 
@@ -21,10 +18,8 @@ void startNetwork()
 
 void prepareConsole()
 {
-    // Console lines are the same bytes as on Linux, each ended by a bare line feed (a console
-    // shows those as new lines too); a console shows them as UTF-8 only with its code page
-    // set, which output to a pipe or a file does not need.
-    _setmode(_fileno(stdout), _O_BINARY);
+    // Console lines are UTF-8 bytes as on Linux; a console shows them as such only with its
+    // code page set, which output to a pipe or a file does not need.
     DWORD mode;
     if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
         SetConsoleOutputCP(CP_UTF8);
