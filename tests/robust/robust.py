@@ -1,6 +1,7 @@
 """Helpers for the fault and load tests: process figures from /proc and a reply checker."""
 import os
 import resource
+import selectors
 import socket
 import struct
 import time
@@ -140,3 +141,26 @@ def check_reply(test, reply, request=b""):
         test.assertEqual(headers.get("Content-Type"), "text/html", context)
         test.assertTrue(body.startswith(b"<html>\n") and body.endswith(b"</html>\n"), context)
     return lines[0]
+
+
+def connect_many(port, count, first_bytes):
+    """Opens count connections without waiting on the backlog, so connects stuck behind a full
+    one cannot hold the test up; each sends first_bytes once connected (a handshake whose last
+    ACK a full backlog dropped is then retried) and nothing more. Bounded to 10 s."""
+    clients = []
+    with selectors.DefaultSelector() as selector:
+        for _ in range(count):
+            sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            sock.setblocking(False)
+            sock.connect_ex(("127.0.0.1", port))
+            clients.append(sock)
+            selector.register(sock, selectors.EVENT_WRITE)
+        deadline = time.monotonic() + 10
+        while selector.get_map() and time.monotonic() < deadline:
+            for key, _ in selector.select(timeout=0.5):
+                selector.unregister(key.fileobj)
+                try:
+                    key.fileobj.send(first_bytes)
+                except OSError:
+                    pass  # refused, or closed by a server out of descriptors or memory
+    return clients

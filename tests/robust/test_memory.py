@@ -1,8 +1,6 @@
 """Memory runs out: under an address-space limit, connections that fill it with thread stacks
 and long request lines cost only themselves, and the server serves normally once they end."""
 import os
-import selectors
-import socket
 import time
 import unittest
 
@@ -26,27 +24,6 @@ def vm_size(server):
 # A sanitizer reserves terabytes of shadow memory: it cannot start under such a limit.
 @unittest.skipIf(os.environ.get("HARNOW_SANITIZE"), "sanitizer builds cannot run under --as")
 class OutOfMemory(harnow.ServerTestCase):
-    def hold_connections(self, port):
-        """Connects CONNECTIONS clients without waiting on the backlog; each sends the start of
-        a long request line once connected and then nothing more."""
-        clients = []
-        with selectors.DefaultSelector() as selector:
-            for _ in range(CONNECTIONS):
-                sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-                sock.setblocking(False)
-                sock.connect_ex(("127.0.0.1", port))
-                clients.append(sock)
-                selector.register(sock, selectors.EVENT_WRITE)
-            deadline = time.monotonic() + 10
-            while selector.get_map() and time.monotonic() < deadline:
-                for key, _ in selector.select(timeout=0.5):
-                    selector.unregister(key.fileobj)
-                    try:
-                        key.fileobj.send(PARTIAL_LINE)
-                    except OSError:
-                        pass  # refused or already closed by a server out of memory
-        return clients
-
     def test_running_out_of_memory_does_not_stop_the_server(self):
         self.write("page.html", b"<p>page</p>\n")
         probe = self.start()
@@ -55,7 +32,7 @@ class OutOfMemory(harnow.ServerTestCase):
         server = self.start(prlimit=("--as=%d" % limit,))
 
         for _ in range(ROUNDS):
-            clients = self.hold_connections(server.port)
+            clients = robust.connect_many(server.port, CONNECTIONS, PARTIAL_LINE)
             try:
                 server.wait_line(lambda line: line.startswith("error"), timeout=10)
                 time.sleep(1)
