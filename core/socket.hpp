@@ -35,6 +35,8 @@ public:
     virtual void setCork(bool corked) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
+    // Closes at once with a reset, so that the peer sees its reply fail instead of end.
+    virtual void abort() = 0;
 };
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags);

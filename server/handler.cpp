@@ -5,7 +5,8 @@
 #include "core/file.hpp"
 #include "core/socket.hpp"
 #include "core/text.hpp"
-#include "server/console.hpp"
+#include "server/console_lines.hpp"
+#include "server/console_writer.hpp"
 #include "server/content_types.hpp"
 #include "server/pages.hpp"
 #include "server/reply.hpp"
@@ -130,8 +131,14 @@ void sendFile(IODevice& connection, BufferedReader& reader, const fs::path& requ
     file->close();
 }
 
-// Answers one request. Returns whether anything was written.
-bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settings)
+enum Outcome {
+    NOTHING_WRITTEN,
+    ANSWERED,
+    CUT_SHORT, // a reply that cannot be finished: the client must see it fail
+};
+
+// Answers one request.
+Outcome serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settings)
 {
     if (Socket* socket = dynamic_cast<Socket*>(connection.get())) {
         // Every header line is a write of its own; corked, they leave with the body in full
@@ -143,7 +150,7 @@ bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settin
 
     std::string rawPath;
     if (!parseRequestLine(reader.readLine(), rawPath))
-        return false;
+        return NOTHING_WRITTEN;
     std::string decoded = percentDecode(rawPath);
     bool started = false;
     try {
@@ -151,20 +158,16 @@ bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settin
         if (!isConfined(decoded))
             throw FileException(FileException::ACCESS_DENIED);
         fs::path requestPath(decoded);
-        if (requestPath.empty()) {
-            sendDirectoryListing(connection, requestPath);
-            return true;
-        }
+        if (requestPath.empty())
+            return sendDirectoryListing(connection, requestPath) ? ANSWERED : CUT_SHORT;
         boost::system::error_code error;
         fs::file_type type = fs::status(requestPath, error).type();
         // A name too long, a loop of links, a directory on the way that may not be entered:
         // answered like a file that cannot be opened. A missing entry is left to the open.
         if (type == fs::status_error)
             vexa::throwPathError(error);
-        if (type == fs::directory_file) {
-            sendDirectoryListing(connection, requestPath);
-            return true;
-        }
+        if (type == fs::directory_file)
+            return sendDirectoryListing(connection, requestPath) ? ANSWERED : CUT_SHORT;
         // A FIFO would block the thread for ever and a device never ends: regular files only.
         if (type != fs::regular_file && type != fs::file_not_found)
             throw FileException(FileException::ACCESS_DENIED);
@@ -175,7 +178,7 @@ bool serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settin
         else
             sendNotFound(connection, e, decoded);
     }
-    return true;
+    return ANSWERED;
 }
 
 // Ends a written reply without a reset: closing over unread request bytes would make the
@@ -210,10 +213,15 @@ void closeGracefully(IODevice& connection, const ConnectionSettings& settings)
 void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& settings)
 {
     try {
-        if (serveRequest(connection, settings))
-            closeGracefully(*connection, settings);
-        else
-            connection->close();
+        switch (serveRequest(connection, settings)) {
+        case NOTHING_WRITTEN: connection->close(); break;
+        case ANSWERED: closeGracefully(*connection, settings); break;
+        case CUT_SHORT:
+            if (Socket* socket = dynamic_cast<Socket*>(connection.get()))
+                socket->abort();
+            else
+                connection->close();
+        }
     } catch (const std::exception& e) {
         // The socket closes when the last reference goes. Out of memory, the line must not
         // raise again: nothing above would catch it.

@@ -1,78 +1,45 @@
 #include "server/pages.hpp"
 
+#include "core/directory.hpp"
 #include "core/file.hpp"
-#include "server/console.hpp"
+#include "server/console_lines.hpp"
+#include "server/console_writer.hpp"
 #include "server/content_types.hpp"
 #include "server/reply.hpp"
 
 #include <boost/filesystem/operations.hpp>
-
-#include <vector>
 
 namespace fs = boost::filesystem;
 using vexa::IODevice;
 
 namespace {
 
-void writeLink(IODevice& connection, const fs::path& requestPath, const fs::path& name)
+void writeLink(IODevice& connection, const fs::path& requestPath, const std::string& name)
 {
     writeText(connection, "<p><a href=\"" + linkTarget(requestPath / name) + "\">" +
-                              htmlEscape(name.string()) + "</a></p>\n");
+                              htmlEscape(name) + "</a></p>\n");
 }
 
-fs::directory_iterator openDirectory(const fs::path& directory)
+bool isListed(const std::string& name)
 {
-    boost::system::error_code error;
-    fs::directory_iterator entries(directory, error);
-    if (error)
-        vexa::throwPathError(error);
-    return entries;
+    return contentTypes.count(fs::path(name).extension().string()) != 0;
 }
 
-// An entry whose type cannot be read (a loop of links, one removed meanwhile) is neither.
-fs::file_type typeOf(const fs::directory_entry& entry)
+// Sub-directories first, then the files of a listed type, each in the directory's own order:
+// two passes over the one open directory. Raises FileException when it cannot be read on.
+void writeLinks(IODevice& out, const fs::path& requestPath, vexa::Directory& directory)
 {
-    boost::system::error_code ignored;
-    return entry.status(ignored).type();
-}
-
-// Sub-directories first, then the files, each in the directory's own order. Finding an entry's
-// type costs a stat, so one pass looks at each entry once while the file names wait; a
-// directory with more of them than heldNames is read again instead of held. Raises
-// FileException when the directory cannot be read to its end.
-void writeLinks(IODevice& out, const fs::path& requestPath, const fs::path& directory,
-                fs::directory_iterator entries, std::size_t heldNames)
-{
-    std::vector<fs::path> files;
-    bool tooMany = false;
-    boost::system::error_code error;
-    for (fs::directory_iterator end; entries != end; entries.increment(error)) {
-        fs::file_type type = typeOf(*entries);
-        if (type == fs::directory_file) {
-            writeLink(out, requestPath, entries->path().filename());
-        } else if (!tooMany && type == fs::regular_file &&
-                   contentTypes.count(entries->path().extension().string())) {
-            tooMany = files.size() == heldNames;
-            if (!tooMany)
-                files.push_back(entries->path().filename());
-        }
-    }
-    if (error)
-        vexa::throwPathError(error);
-    if (!tooMany) {
-        for (const fs::path& name : files)
-            writeLink(out, requestPath, name);
-        return;
-    }
-    for (fs::directory_iterator again = openDirectory(directory), end; again != end;
-         again.increment(error)) {
-        fs::path name = again->path().filename();
-        // The extension first: only a name of a listed type needs the stat.
-        if (contentTypes.count(name.extension().string()) && typeOf(*again) == fs::regular_file)
+    std::string name;
+    vexa::Directory::EntryType type;
+    while (directory.next(name, type)) {
+        if (type == vexa::Directory::DIRECTORY)
             writeLink(out, requestPath, name);
     }
-    if (error)
-        vexa::throwPathError(error);
+    directory.rewind();
+    while (directory.next(name, type)) {
+        if (type == vexa::Directory::REGULAR_FILE && isListed(name))
+            writeLink(out, requestPath, name);
+    }
 }
 
 } // namespace
@@ -113,8 +80,7 @@ std::string linkTarget(const fs::path& path)
     return out;
 }
 
-void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath,
-                          std::size_t heldNames)
+bool sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath)
 {
     boost::system::error_code error;
     fs::path directory = fs::current_path(error) / requestPath;
@@ -122,7 +88,7 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
         vexa::throwPathError(error);
     // Opened before the first byte: a directory that cannot be read (removed, not permitted,
     // no descriptor left) gets the 404 instead of a page that stops short.
-    fs::directory_iterator entries = openDirectory(directory);
+    vexa::Pointer<vexa::Directory> entries = vexa::openDirectory(directory.string());
     printLine(listingLine(directory));
 
     IODevice& out = *connection;
@@ -135,15 +101,17 @@ void sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::p
     writeText(out, "<body>\n");
     writeText(out, "<p>" + htmlEscape(directory.string()) + "</p>\n");
     try {
-        writeLinks(out, requestPath, directory, entries, heldNames);
+        writeLinks(out, requestPath, *entries);
     } catch (const vexa::FileException& e) {
-        // The page has begun: it can only stop short, without its foot.
+        // The page has begun: it can only stop short, and without a length the end of the
+        // connection would pass for the end of the page.
         printLine(errorLine(e.what(), requestPath.string()));
-        return;
+        return false;
     }
     writeText(out, "Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");
     writeText(out, "</body>\n");
     writeText(out, "</html>\n");
+    return true;
 }
 
 void sendNotFound(const vexa::Pointer<IODevice>& connection, const vexa::FileException& exception,

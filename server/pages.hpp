@@ -5,15 +5,14 @@
 
 #include <boost/filesystem/path.hpp>
 
-#include <cstddef>
 #include <string>
 
-// The HTML page for a directory: sub-directories first, then files of a known type. Up to
-// heldNames file names are kept while the sub-directories go out; more, and the directory is
-// read a second time. Raises FileException, before anything is written or printed, when the
-// directory cannot be read; an entry whose type cannot be read is left out.
-void sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
-                          const boost::filesystem::path& requestPath, std::size_t heldNames = 4096);
+// The HTML page for a directory: sub-directories first, then files of a known type; an entry
+// whose type cannot be read is left out. Raises FileException, before anything is written or
+// printed, when the directory cannot be opened. Returns false, with a console line, when the
+// page has begun and the directory cannot be read to its end.
+bool sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
+                          const boost::filesystem::path& requestPath);
 
 // The bare 404 reply and its console line, which names the request path's text.
 void sendNotFound(const vexa::Pointer<vexa::IODevice>& connection,

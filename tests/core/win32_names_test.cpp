@@ -13,7 +13,8 @@ TEST(Win32Names, RefusesDevicesDrivesStreamsSeparatorsAndStrippedEnds)
           "CONIN$",     "conout$.x", "C:",       "a.html::$DATA", "a:b",        "..\\x",
           "\\\\server", "a\\b",      ".. ",      "... ",          "a.",         "a ",
           "docs.",      "x*.html",   "q?.html",  "a<b",           "a>b",        "a|b",
-          "a\"b",       "tab\there", "\x1b[2J",  "\xff.html",     "caf\xc3"}) {
+          "a\"b",       "tab\there", "\x1b[2J",  "\xff.html",     "caf\xc3",    "conerr$",
+          "COM\xc2\xb9", "lpt\xc2\xb3.txt"}) {
         EXPECT_FALSE(opensAsWritten(element)) << element;
     }
 }

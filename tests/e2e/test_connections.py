@@ -77,6 +77,31 @@ class Connections(harnow.ServerTestCase):
             got, end = receive(head, server.port, pause=0.3)
             self.assertEqual((got, end), (reply, "close"), path)
 
+    def test_a_console_that_nobody_reads_holds_up_no_connection(self):
+        # 'harnow | less' left unscrolled: the lines wait in a queue of fixed size, those that
+        # find it full are counted, and every request is answered meanwhile.
+        server = self.start()
+        server.pause_console()
+        # A 1000-byte path whose bytes the console shows as \xNN: 4 KiB lines fill it quickly.
+        path = "/" + "/".join(["%01" * 200] * 5)
+        with concurrent.futures.ThreadPoolExecutor(8) as pool:
+            replies = list(pool.map(lambda _: server.get(path, timeout=30), range(100)))
+            rss = harnow.rss_kib(server)
+            replies += pool.map(lambda _: server.get(path, timeout=30), range(400))
+        self.assertEqual(set(replies), {NOT_FOUND})
+        if rss:  # nothing queues up in memory
+            self.assertLess(harnow.rss_kib(server) - rss, 1024)
+
+        server.resume_console()
+        shown = [server.next_line(timeout=30)]
+        while not shown[-1].endswith(" console lines were lost"):
+            shown.append(server.next_line(timeout=30))
+        self.assertEqual(set(shown[:-1]), {shown[0]})
+        self.assertTrue(shown[0].startswith("error: "), shown[0])
+        self.assertEqual(len(shown) - 1 + int(shown[-1].split()[1]), 500)
+        self.assertEqual(server.get("/missing.html"), NOT_FOUND)
+        self.assertEqual(server.next_line(), 'error: file not found for "missing.html"')
+
     def test_outlives_a_console_reader_that_has_gone(self):
         # Output piped to a reader that quits ('harnow | head') must not stop the serving.
         self.write("a.html", b"a")

@@ -1,4 +1,5 @@
 """Start-up lines, the choice of port, the fatal stop and a thread that cannot start."""
+import concurrent.futures
 import os
 import socket
 import subprocess
@@ -93,6 +94,27 @@ class Startup(harnow.ServerTestCase):
         self.assertEqual(run.returncode, 1)
         self.assertEqual(run.stdout.decode().split("\n"), BANNER + [
             "error in main: boost::filesystem::current_path: No such file or directory", ""])
+
+    @harnow.posix_only("descriptor numbers and limits")
+    def test_starts_with_its_standard_descriptors_closed_and_takes_the_hard_descriptor_limit(self):
+        # As some launchers start it: console text must never go to a socket instead.
+        self.write("index.html", b"hi")
+        process = subprocess.Popen(["prlimit", "--nofile=64:4096", "--", "sh", "-c",
+                                    'exec "$0" <&- >&-', harnow.BINARY], cwd=self.root)
+        try:
+            deadline = time.monotonic() + 10
+            while not harnow.listening(80):
+                self.assertLess(time.monotonic(), deadline, "never listened")
+                time.sleep(0.01)
+            with concurrent.futures.ThreadPoolExecutor(8) as pool:
+                replies = pool.map(lambda path: harnow.request(path, 80),
+                                   [b"GET /index.html HTTP/1.1\r\n\r\n", b"GET /x HTTP/1.1\r\n\r\n"] * 50)
+                self.assertEqual({reply[:9] for reply in replies}, {b"HTTP/1.1 "})
+            with open("/proc/%d/limits" % process.pid) as limits:
+                self.assertRegex(limits.read(), r"Max open files +4096 +4096 ")
+        finally:
+            process.kill()
+            process.wait(timeout=10)
 
     @harnow.posix_only("a limit on a user's processes, counted in /proc")
     def test_a_thread_that_cannot_start_costs_only_its_connection(self):

@@ -1,4 +1,5 @@
-#include "server/console.hpp"
+#include "server/console_lines.hpp"
+#include "server/console_writer.hpp"
 
 #include "tests/server/fakes.hpp"
 
@@ -6,31 +7,6 @@
 
 #include <string>
 #include <vector>
-
-namespace {
-
-// A console that takes at most `room` more bytes, and notes how long each write may wait.
-struct ScriptedConsole
-{
-    static uint32_t take(const char* data, uint32_t size, int32_t waitMillis)
-    {
-        waits.push_back(waitMillis);
-        uint32_t n = size < room ? size : room;
-        room -= n;
-        taken.append(data, n);
-        return n;
-    }
-
-    static std::string taken;
-    static uint32_t room;
-    static std::vector<int32_t> waits;
-};
-
-std::string ScriptedConsole::taken;
-uint32_t ScriptedConsole::room;
-std::vector<int32_t> ScriptedConsole::waits;
-
-} // namespace
 
 TEST(ConsoleLine, EscapesControlsAndBytesThatAreNotUtf8AndKeepsUtf8Text)
 {
@@ -63,24 +39,23 @@ TEST(ConsoleLine, EscapesControlsAndBytesThatAreNotUtf8AndKeepsUtf8Text)
     }
 }
 
-TEST(ConsoleLine, ABlockedConsoleLosesLinesWithoutWaitingAndIsToldHowMany)
+TEST(ConsoleWriter, DropsWhatFindsTheRingFullAndSaysHowManyInTheirPlace)
 {
-    uint32_t (*saved)(const char*, uint32_t, int32_t) = consoleOutput;
-    consoleOutput = ScriptedConsole::take;
-    ScriptedConsole::room = 1000;
-    printLine("one");
-    ScriptedConsole::room = 5; // stops taking output in the middle of a line
-    printLine("two is cut");
-    ScriptedConsole::room = 0;
-    printLine("three");
-    printLine("four");
-    ScriptedConsole::room = 1000;
-    printLine("five");
-    printLine("six");
-    consoleOutput = saved;
-
-    EXPECT_EQ(ScriptedConsole::taken, "one\ntwo i\nerror: 3 console lines were lost\nfive\nsix\n");
-    // Only a console that took the line before may hold the next one for up to a second.
-    std::vector<int32_t> waits = {1000, 1000, 0, 0, 0, 0, 0, 1000};
-    EXPECT_EQ(ScriptedConsole::waits, waits);
+    static std::string taken;
+    boost::mutex mutex;
+    ConsoleWriter writer(mutex, 64, [](const char* data, uint32_t size) {
+        taken.append(data, size);
+        return size;
+    });
+    const std::string lost = "error: 1 console lines were lost\n";
+    const std::string first = std::string(19, 'a') + "\n";
+    writer.put(first.data(), first.size());
+    writer.put(std::string(50, 'b').data(), 50); // more than is free
+    writer.put("c\n", 2);                        // room for the notice and the line
+    writer.put(std::string(65, 'd').data(), 65); // more than the whole ring
+    writer.flush(0);
+    const std::string wrapped = std::string(19, 'e') + "\n"; // past the ring's end
+    writer.put(wrapped.data(), wrapped.size());
+    writer.flush(0);
+    EXPECT_EQ(taken, first + lost + "c\n" + lost + wrapped);
 }

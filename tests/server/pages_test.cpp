@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -26,17 +28,30 @@ protected:
             fillContentTypes();
     }
 
-    std::string page(std::size_t heldNames)
+    // The page of "mixed", which is moved away once the page has begun: the rest of the page
+    // must not notice.
+    std::string page()
     {
-        Pointer<FakeDevice> connection(new FakeDevice);
-        sendDirectoryListing(connection, "mixed", heldNames);
+        struct MovingDevice : FakeDevice
+        {
+            uint32_t write(const char* data, uint32_t size) override
+            {
+                if (written.find("<body>") != std::string::npos && !moved)
+                    moved = std::rename("mixed", "moved") == 0;
+                return FakeDevice::write(data, size);
+            }
+            bool moved = false;
+        };
+        Pointer<MovingDevice> connection(new MovingDevice);
+        EXPECT_TRUE(sendDirectoryListing(connection, "mixed"));
+        EXPECT_TRUE(connection->moved);
         return connection->written;
     }
 
     CapturedConsole console;
 };
 
-TEST_F(Listing, ALargeDirectoryReadTwiceGivesTheSamePageAsOneHeldInMemory)
+TEST_F(Listing, ListsSubDirectoriesThenFilesOfAListedTypeThroughTheOpenDirectory)
 {
     // Sub-directories and files interleaved, in whatever order the directory keeps them.
     for (const char* name : {"b.html", "d.jpg", "e.txt", "f.css", "h.mp4", "j.HTML"})
@@ -49,13 +64,10 @@ TEST_F(Listing, ALargeDirectoryReadTwiceGivesTheSamePageAsOneHeldInMemory)
     ASSERT_EQ(symlink("nowhere", "mixed/dangling.html"), 0);
 #endif
 
-    std::string held = page(4096);
+    std::string held = page();
     EXPECT_EQ(held.find("loop.html"), std::string::npos);
     EXPECT_EQ(held.find("dangling.html"), std::string::npos);
     EXPECT_EQ(held.substr(held.size() - 8), "</html>\n");
-    EXPECT_EQ(page(4), held); // exactly as many names as may be held
-    EXPECT_EQ(page(3), held); // one too many: read twice
-    EXPECT_EQ(page(0), held);
 
     // Every sub-directory before every file, and only files of a listed type.
     std::size_t lastDirectory = 0, firstFile = std::string::npos;

@@ -158,6 +158,15 @@ class Server:
         return self.request(text.encode("utf-8", "surrogateescape"), timeout)
 
 
+def rss_kib(server):
+    """The server's resident memory in KiB; None where it means nothing: under Wine, where
+    /proc shows Wine's process, and under a sanitizer, which keeps freed memory on purpose."""
+    if WINE or os.environ.get("HARNOW_SANITIZE"):
+        return None
+    with open("/proc/%d/status" % server.process.pid) as status:
+        return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+
+
 def listening(port):
     """Whether this network namespace has an IPv4 TCP socket listening on the port."""
     with open("/proc/net/tcp") as table:

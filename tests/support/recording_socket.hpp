@@ -47,6 +47,7 @@ public:
     void shutdown() override { m_socket->shutdown(); }
     void setCork(bool corked) override { m_socket->setCork(corked); }
     bool isListening() override { return m_socket->isListening(); }
+    void abort() override { m_socket->abort(); }
 
     std::vector<Write> writes;
 

@@ -1,78 +1,51 @@
-#include "core/console.hpp"
+#include "core/console_output.hpp"
 
 #include <cerrno>
-#include <chrono>
-#include <climits>
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vexa {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-const uint32_t WHOLE = UINT32_MAX;
-
-struct Output
+void prepareConsole()
 {
-    int descriptor;
-    bool polled; // not a regular file, which is written as it comes: it never stalls for long
-    uint32_t largestPiece;
-};
-
-// Setting O_NONBLOCK on descriptor 1 would set it for the shell that shares the terminal or
-// pipe, so a pipe or terminal is opened again: a description of our own, non-blocking. Where
-// that is refused (a pipe of another user, a socket), poll() before each write and pieces
-// that a pipe takes whole keep the wait short.
-Output openOutput()
-{
-    struct stat status;
-    if (::fstat(STDOUT_FILENO, &status) != 0 || S_ISREG(status.st_mode))
-        return {STDOUT_FILENO, false, WHOLE};
-    if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)) {
-        int descriptor = ::open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (descriptor >= 0)
-            return {descriptor, true, WHOLE};
+    // A launcher may start us with standard descriptors closed; the listening socket or a
+    // connection would then take number 1 and get the console lines. Each number that is
+    // free is the lowest free one by then, so open() gives exactly it.
+    for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
+            ::open("/dev/null", O_RDWR);
     }
-    return {STDOUT_FILENO, true, PIPE_BUF};
+    // A console whose reader has gone ('harnow | head') must not take the server with it;
+    // its lines are then dropped.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
-int millisUntil(Clock::time_point deadline)
+uint32_t writeConsole(const char* data, uint32_t size) noexcept
 {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? int(left.count()) : 0;
-}
-
-} // namespace
-
-uint32_t writeConsole(const char* data, uint32_t size, int32_t waitMillis) noexcept
-{
-    static const Output output = openOutput();
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMillis);
     uint32_t written = 0;
     while (written < size) {
-        if (output.polled) {
-            pollfd ready = {output.descriptor, POLLOUT, 0};
-            int result = ::poll(&ready, 1, millisUntil(deadline));
-            if (result < 0 && errno == EINTR)
-                continue;
-            if (result <= 0)
-                break;
-        }
-        uint32_t piece =
-            size - written < output.largestPiece ? size - written : output.largestPiece;
-        ssize_t n = ::write(output.descriptor, data + written, piece);
-        // Ready but refused: try again while there is time, never in a busy loop beyond it.
-        if (n < 0 && (errno == EINTR || (errno == EAGAIN && millisUntil(deadline) > 0)))
-            continue;
-        if (n <= 0)
+        ssize_t n = ::write(STDOUT_FILENO, data + written, size - written);
+        if (n > 0) {
+            written += uint32_t(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            // Output shared with a program that made it non-blocking: wait for room.
+            pollfd ready = {STDOUT_FILENO, POLLOUT, 0};
+            ::poll(&ready, 1, -1);
+        } else if (n == 0 || errno != EINTR) {
             break;
-        written += uint32_t(n);
+        }
     }
     return written;
 }
+
+bool ownsConsoleAlone()
+{
+    // A terminal stays open when its program exits.
+    return false;
+}
+
+void waitForEnter() {}
 
 } // namespace vexa

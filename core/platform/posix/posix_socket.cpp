@@ -221,6 +221,13 @@ bool PosixSocket::isListening()
            listening != 0;
 }
 
+void PosixSocket::abort()
+{
+    linger immediately = {1, 0};
+    setsockopt(m_descriptor.get(), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+    close();
+}
+
 Pointer<Socket> createSocket(int32_t type, int32_t flags)
 {
     int descriptor;

@@ -26,6 +26,7 @@ public:
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
     bool isListening() override;
+    void abort() override;
 
     int descriptor() const { return m_descriptor.get(); }
 

@@ -1,15 +1,27 @@
-#include "core/console.hpp"
+#include "core/console_output.hpp"
 
 #include <windows.h>
 
 namespace vexa {
 
-uint32_t writeConsole(const char* data, uint32_t size, int32_t) noexcept
+void prepareConsole()
 {
-    // A console handle can be neither non-blocking nor waited on with a time limit. What holds
-    // a console on Windows is a selection in QuickEdit mode, which prepareConsole turns off;
-    // a pipe that nobody reads can still hold the lines back, as it does every console program.
+    // Console lines are UTF-8 bytes as on Linux; a console shows them as such only with its
+    // code page set, which output to a pipe or a file does not need.
+    DWORD mode;
+    if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode))
+        SetConsoleOutputCP(CP_UTF8);
+    // With QuickEdit, selecting the address to copy it pauses the console's output.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (GetConsoleMode(input, &mode))
+        SetConsoleMode(input, (mode & ~DWORD(ENABLE_QUICK_EDIT_MODE)) | ENABLE_EXTENDED_FLAGS);
+}
+
+uint32_t writeConsole(const char* data, uint32_t size) noexcept
+{
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr || output == INVALID_HANDLE_VALUE)
+        return size;
     uint32_t written = 0;
     while (written < size) {
         DWORD n = 0;
@@ -18,6 +30,21 @@ uint32_t writeConsole(const char* data, uint32_t size, int32_t) noexcept
         written += n;
     }
     return written;
+}
+
+bool ownsConsoleAlone()
+{
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitForEnter()
+{
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char c = 0;
+    DWORD n = 0;
+    while (c != '\n' && ReadFile(input, &c, 1, &n, nullptr) && n == 1) {
+    }
 }
 
 } // namespace vexa

@@ -12,10 +12,15 @@ namespace {
 // No single system call moves more than 1 GiB.
 const uint32_t MAX_PIECE = 1073741824;
 
-// Names that Windows takes for a device in every directory, whatever extension follows.
-const char* const DEVICES[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3",   "COM4",
-                               "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2",   "LPT3",
-                               "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
+// Names that Windows takes for a device in every directory, whatever extension follows; it
+// counts the superscript digits (UTF-8 here) among the port numbers.
+const char* const DEVICES[] = {
+    "CON",        "PRN",         "AUX",         "NUL",         "COM1",        "COM2",
+    "COM3",       "COM4",        "COM5",        "COM6",        "COM7",        "COM8",
+    "COM9",       "LPT1",        "LPT2",        "LPT3",        "LPT4",        "LPT5",
+    "LPT6",       "LPT7",        "LPT8",        "LPT9",        "CONIN$",      "CONOUT$",
+    "CONERR$",    "COM\xc2\xb9", "COM\xc2\xb2", "COM\xc2\xb3", "LPT\xc2\xb9", "LPT\xc2\xb2",
+    "LPT\xc2\xb3"};
 
 bool isDevice(std::string base)
 {

@@ -167,6 +167,14 @@ bool Win32Socket::isListening()
            listening;
 }
 
+void Win32Socket::abort()
+{
+    linger immediately = {1, 0};
+    setsockopt(m_socket.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&immediately),
+               sizeof immediately);
+    close();
+}
+
 Pointer<Socket> createSocket(int32_t type, int32_t flags)
 {
     SOCKET socket;

@@ -1,51 +1,8 @@
-#include "server/console.hpp"
+#include "server/console_lines.hpp"
 
-#include "core/console.hpp"
 #include "core/text.hpp"
 
-#include <cstdio>
-#include <new>
-
-boost::mutex consoleMutex;
-uint32_t (*consoleOutput)(const char* data, uint32_t size, int32_t waitMillis) = vexa::writeConsole;
-
 namespace {
-
-// Long enough for a terminal that is busy drawing, short enough to keep every connection going.
-const int32_t CONSOLE_WAIT_MILLIS = 1000;
-
-// Guarded by consoleMutex. While lines are lost or one was cut short the console counts as
-// blocked: a line then goes out at once or not at all.
-int64_t lostLines = 0;
-bool midLine = false; // a line was cut short: the console's last byte is no line feed
-
-// Whether all of it went out; a part of it leaves the console in the middle of a line.
-bool putWhole(const char* data, std::size_t size, int32_t waitMillis)
-{
-    uint32_t written = consoleOutput(data, uint32_t(size), waitMillis);
-    if (written != 0 && written < size)
-        midLine = true;
-    return written == size;
-}
-
-// Allocates nothing, so that a line can still be written when memory has run out.
-void writeLine(const char* data, std::size_t size) noexcept
-{
-    boost::mutex::scoped_lock lock(consoleMutex);
-    int32_t waitMillis = midLine || lostLines ? 0 : CONSOLE_WAIT_MILLIS;
-    // Once the console takes output again: end the line that was cut, tell what was lost.
-    if (midLine && putWhole("\n", 1, 0))
-        midLine = false;
-    if (!midLine && lostLines) {
-        char text[64];
-        int length = std::snprintf(text, sizeof text, "error: %lld console lines were lost\n",
-                                   static_cast<long long>(lostLines));
-        if (putWhole(text, std::size_t(length), 0))
-            lostLines = 0;
-    }
-    if (midLine || lostLines || !putWhole(data, size, waitMillis))
-        ++lostLines;
-}
 
 // The length of the UTF-8 sequence at text[at] if it is valid and no control character, else 0.
 std::size_t printableLength(const std::string& text, std::size_t at)
@@ -71,6 +28,8 @@ std::size_t printableLength(const std::string& text, std::size_t at)
     return code >= smallest[length] && code <= 0x10ffff && !surrogate ? length : 0;
 }
 
+} // namespace
+
 std::string escapeControls(const std::string& text)
 {
     static const char hex[] = "0123456789abcdef";
@@ -89,26 +48,6 @@ std::string escapeControls(const std::string& text)
         }
     }
     return out;
-}
-
-} // namespace
-
-void printLine(const std::string& line)
-{
-    std::string text = escapeControls(line);
-    text += '\n';
-    writeLine(text.data(), text.size());
-}
-
-void printFailure(const char* prefix, const char* what) noexcept
-{
-    try {
-        printLine(prefix + std::string(what));
-    } catch (const std::bad_alloc&) {
-        char text[96]; // the prefixes are short fixed texts
-        int length = std::snprintf(text, sizeof text, "%sout of memory\n", prefix);
-        writeLine(text, std::size_t(length));
-    }
 }
 
 std::string quotedPath(const boost::filesystem::path& path)
