@@ -1,6 +1,7 @@
 #include "server/accept_loop.hpp"
 
 #include "core/exceptions.hpp"
+#include "core/modules.hpp"
 #include "tests/server/fakes.hpp"
 #include "tests/support/recording_socket.hpp"
 
@@ -23,6 +24,7 @@ TEST(AcceptLoop, GoesOnWhenAConnectionFindsNoMemoryAndEndsWhenTheListenerFails)
         }
         int accepts = 0;
     };
+    vexa::initNetwork();
     CapturedConsole console;
     Listener listener(vexa::createSocket(vexa::Socket::TCP, 0));
     EXPECT_THROW(acceptLoop(listener), vexa::NetworkException);
