@@ -51,7 +51,7 @@ void writeLinks(IODevice& out, const fs::path& requestPath, const fs::path& dire
         if (type == fs::directory_file) {
             writeLink(out, requestPath, entries->path().filename());
         } else if (!tooMany && type == fs::regular_file &&
-                   contentTypes.count(entries->path().extension().string())) {
+                   hasContentType(entries->path().extension().string())) {
             tooMany = files.size() == heldNames;
             if (!tooMany)
                 files.push_back(entries->path().filename());
@@ -68,7 +68,7 @@ void writeLinks(IODevice& out, const fs::path& requestPath, const fs::path& dire
          again.increment(error)) {
         fs::path name = again->path().filename();
         // The extension first: only a name of a listed type needs the stat.
-        if (contentTypes.count(name.extension().string()) && typeOf(*again) == fs::regular_file)
+        if (hasContentType(name.extension().string()) && typeOf(*again) == fs::regular_file)
             writeLink(out, requestPath, name);
     }
     if (error)
