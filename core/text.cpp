@@ -142,6 +142,15 @@ std::string trim(const std::string& text)
     return text.substr(begin, end - begin);
 }
 
+std::string toLower(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return text;
+}
+
 std::string substring(StringRef text, int32_t begin, int32_t end)
 {
     if (begin < 0)

@@ -43,6 +43,8 @@ std::string toString(std::string text);
 int64_t toInt64(const std::string& text);
 uint64_t parseInteger(const char* data, int32_t length, int32_t base);
 std::string trim(const std::string& text);
+// ASCII letters only: protocol names and units, file extensions. Other bytes stay as they are.
+std::string toLower(std::string text);
 std::string substring(StringRef text, int32_t begin, int32_t end);
 int32_t find(StringRef text, char c, int32_t start, int32_t notFound);
 bool startsWith(StringRef text, StringRef prefix);

@@ -105,19 +105,19 @@ void checkReply(const std::string& reply)
 {
     if (reply.empty())
         return;
-    std::size_t end = reply.find("\n\n");
+    std::size_t end = reply.find("\r\n\r\n");
     FUZZ_CHECK(end != std::string::npos);
     std::vector<std::string> lines;
     for (std::size_t begin = 0; begin <= end;) {
-        std::size_t feed = reply.find('\n', begin);
+        std::size_t feed = reply.find("\r\n", begin);
         lines.push_back(reply.substr(begin, feed - begin));
-        begin = feed + 1;
+        begin = feed + 2;
     }
-    std::string body = reply.substr(end + 2);
+    std::string body = reply.substr(end + 4);
     const std::string& status = lines[0];
     FUZZ_CHECK(header(lines, "Connection") == "close");
     if (status == "HTTP/1.1 404 Not Found") {
-        FUZZ_CHECK(reply == "HTTP/1.1 404 Not Found\nConnection: close\n\n");
+        FUZZ_CHECK(reply == "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
     } else if (status == "HTTP/1.1 416 Range Not Satisfiable") {
         FUZZ_CHECK(body.empty() && header(lines, "Content-Range").compare(0, 8, "bytes */") == 0);
     } else if (status == "HTTP/1.1 200 OK" && header(lines, "Content-Length").empty()) {

@@ -1,5 +1,7 @@
 #include "server/content_types.hpp"
 
+#include "core/text.hpp"
+
 std::map<std::string, std::string> contentTypes;
 std::string defaultContentType;
 
@@ -17,8 +19,14 @@ void fillContentTypes()
     defaultContentType = "application/octet-stream";
 }
 
+bool hasContentType(const std::string& extension)
+{
+    return contentTypes.count(vexa::toLower(extension)) != 0;
+}
+
+// Cameras and Windows write upper-case extensions: 'DSC0001.JPG' is a picture too.
 const std::string& contentTypeOf(const std::string& extension)
 {
-    auto found = contentTypes.find(extension);
+    auto found = contentTypes.find(vexa::toLower(extension));
     return found == contentTypes.end() ? defaultContentType : found->second;
 }

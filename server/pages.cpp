@@ -22,7 +22,7 @@ void writeLink(IODevice& connection, const fs::path& requestPath, const std::str
 
 bool isListed(const std::string& name)
 {
-    return contentTypes.count(fs::path(name).extension().string()) != 0;
+    return hasContentType(fs::path(name).extension().string());
 }
 
 // Sub-directories first, then the files of a listed type, each in the directory's own order:

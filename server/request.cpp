@@ -9,8 +9,13 @@ using namespace vexa;
 
 namespace {
 
-// As an end index of substring: everything to the end of the line.
-const int32_t TO_THE_END = 2147483647;
+// The index of the first byte from pos on that is not a decimal figure.
+std::size_t afterFigures(const std::string& text, std::size_t pos)
+{
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9')
+        ++pos;
+    return pos;
+}
 
 } // namespace
 
@@ -59,25 +64,33 @@ bool isConfined(const std::string& decodedPath)
 
 void applyRangeLine(const std::string& line, ByteRange& range)
 {
+    // The name and the unit in any case (figures have none); blanks around the value.
+    std::string text = toLower(line);
+    if (!startsWith(text, "range:"))
+        return;
+    std::string value = trim(text.substr(6));
+    if (!startsWith(value, "bytes="))
+        return;
+    // The first range: 'first-last', 'first-' or '-suffix', then the end or the next range.
+    std::size_t dash = afterFigures(value, 6);
+    std::size_t end = afterFigures(value, dash + 1);
+    if (dash == value.size() || value[dash] != '-' || (dash == 6 && end == dash + 1))
+        return;
+    std::string rest = trim(value.substr(end));
+    if (!rest.empty() && rest[0] != ',')
+        return;
     range.ranged = true;
-    int32_t equals = find(line, '=', 0, -1);
-    int32_t dash = find(line, '-', equals + 1, -1);
-    if (uint32_t(equals) < uint32_t(dash - 1)) {
-        // 'first-last' or 'first-'
-        range.start = toInt64(substring(line, equals + 1, dash));
-        if (dash != int32_t(line.size()) - 1) {
-            int64_t last = toInt64(substring(line, dash + 1, TO_THE_END));
-            // min(end, last + 1), kept at 0 or above so that end - start cannot overflow;
-            // an end at 0 selects nothing either way
-            if (last < range.end)
-                range.end = last < 0 ? 0 : last + 1;
-        }
-    } else {
-        // '-length' (or no '='): the last bytes of the file
-        int64_t length = toInt64(substring(line, dash + 1, TO_THE_END));
-        // max(end - length, 0); a length of 0 or less selects nothing, so the range is empty
-        range.start = length <= 0 ? range.end : (length >= range.end ? 0 : range.end - length);
+    // Figures only, so no number is negative; one too large for 64 bits saturates.
+    int64_t last = toInt64(value.substr(dash + 1, end - dash - 1));
+    if (dash == 6) {
+        // '-suffix': the last bytes; max(end - suffix, 0), and nothing for a suffix of 0
+        range.start = last == 0 ? range.end : (last >= range.end ? 0 : range.end - last);
+        return;
     }
+    range.start = toInt64(value.substr(6, dash - 6));
+    // min(end, last + 1); 'first-' runs to the end
+    if (end > dash + 1 && last < range.end)
+        range.end = last + 1;
 }
 
 void readHeaderLines(BufferedReader& reader, int32_t maxLines, ByteRange& range)
@@ -88,7 +101,6 @@ void readHeaderLines(BufferedReader& reader, int32_t maxLines, ByteRange& range)
             return;
         if (lines == maxLines)
             throw DataException(DataException::DATA_CORRUPT);
-        if (startsWith(line, "Range:"))
-            applyRangeLine(line, range);
+        applyRangeLine(line, range);
     }
 }

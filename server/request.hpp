@@ -20,7 +20,7 @@ std::string percentDecode(std::string raw);
 // its very name (see opensAsWritten).
 bool isConfined(const std::string& decodedPath);
 
-// [start, end) of the file to send; ranged once any "Range:" line has been seen.
+// [start, end) of the file to send; ranged once a valid Range line has been seen.
 struct ByteRange
 {
     int64_t start;
@@ -28,9 +28,11 @@ struct ByteRange
     bool ranged;
 };
 
-// Narrows the range by one "Range:" header line. Only the first range of a list counts.
+// Narrows the range by one header line: a Range line (name and unit in any case) whose value
+// is 'bytes=' and a valid first range. Only the first range of a list counts. Every other
+// line, and a Range line whose value is not such a range, is ignored.
 void applyRangeLine(const std::string& line, ByteRange& range);
 
-// Reads the header lines up to the empty line and applies each "Range:" line to the range.
+// Reads the header lines up to the empty line and applies each Range line to the range.
 // More than maxLines lines raise DATA_CORRUPT: a client cannot hold the thread with them.
 void readHeaderLines(vexa::BufferedReader& reader, int32_t maxLines, ByteRange& range);

@@ -28,8 +28,8 @@ class Curl(clients.ClientTestCase):
         self.assertEqual((code, status), (0, "200"), err)
         self.assertEqual(clients.read_file(target), data)
         head = clients.read_file(headers).decode()
-        self.assertIn("Content-Length: %d\n" % len(data), head)
-        self.assertIn("Content-Type: video/mpeg\n", head)
+        self.assertIn("Content-Length: %d\r\n" % len(data), head)
+        self.assertIn("Content-Type: video/mpeg\r\n", head)
 
     def test_ranges_in_all_three_forms(self):
         data = clients.payload(1000, 2)
@@ -45,7 +45,7 @@ class Curl(clients.ClientTestCase):
                                               "--dump-header", headers)
                 self.assertEqual((code, status), (0, "206"), err)
                 self.assertEqual(clients.read_file(target), data[first:end])
-                self.assertIn("Content-Range: bytes %d-%d/1000\n" % (first, end - 1),
+                self.assertIn("Content-Range: bytes %d-%d/1000\r\n" % (first, end - 1),
                               clients.read_file(headers).decode())
 
     def test_listing_page_without_length_is_read_to_the_end(self):

@@ -23,17 +23,17 @@ class WgetMirror(clients.ClientTestCase):
         expected = {}
         directories = ["/".join(LEVELS[:depth]) for depth in range(len(LEVELS) + 1)]
         for depth, directory in enumerate(directories):
-            # Every table extension at the root and at the deepest level, some in between.
+            # Every table extension at the root and the deepest, some between; a few in upper case.
             chosen = EXTENSIONS if depth in (0, len(LEVELS)) else EXTENSIONS[depth::4]
             for i, extension in enumerate(chosen):
-                name = ["plain", "a b", "q&a", "no #%d" % i, "50%", "çà ü"][i % 6] + extension
+                name = ["plain", "a b", "q&a", "no #%d" % i, "50%", "çà ü"][i % 6] + (
+                    extension.upper() if i % 4 == 1 else extension)
                 relative = os.path.join(directory, name)
                 expected[relative] = self.content(relative, extension)
                 self.write(relative, expected[relative])
             # Not in the table, so not listed and never fetched.
             self.write(os.path.join(directory, "notes.txt"), "unlisted")
             self.write(os.path.join(directory, "README"), "unlisted")
-            self.write(os.path.join(directory, "SHOUT.HTML"), "unlisted")
         return expected
 
     def test_mirrors_a_nested_tree_through_the_listings(self):

@@ -5,7 +5,7 @@ import urllib.parse
 
 import harnow
 
-NOT_FOUND = b"HTTP/1.1 404 Not Found\nConnection: close\n\n"
+NOT_FOUND = b"HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"
 FOOTER = b'Tesmer by <a href="https://harnow.example">Orvane</a>\n</body>\n</html>\n'
 
 
@@ -13,19 +13,19 @@ def file_reply(body, content_type, size=None, first=None, last=None):
     """A 200 reply, or a 206 one when first and last are given (body is the range's bytes)."""
     size = len(body) if size is None else size
     if first is None:
-        head = "HTTP/1.1 200 OK\nConnection: close\nAccept-Ranges: bytes\n"
+        head = "HTTP/1.1 200 OK\r\nConnection: close\r\nAccept-Ranges: bytes\r\n"
     else:
-        head = "HTTP/1.1 206 Partial Content\nConnection: close\nAccept-Ranges: bytes\n"
-    head += "Content-Length: %d\n" % len(body)
+        head = "HTTP/1.1 206 Partial Content\r\nConnection: close\r\nAccept-Ranges: bytes\r\n"
+    head += "Content-Length: %d\r\n" % len(body)
     if first is not None:
-        head += "Content-Range: bytes %d-%d/%d\n" % (first, last, size)
-    head += "Content-Type: %s\n\n" % content_type
+        head += "Content-Range: bytes %d-%d/%d\r\n" % (first, last, size)
+    head += "Content-Type: %s\r\n\r\n" % content_type
     return head.encode() + body
 
 
 def unsatisfiable(size):
-    return ("HTTP/1.1 416 Range Not Satisfiable\nConnection: close\n"
-            "Content-Range: bytes */%d\n\n" % size).encode()
+    return ("HTTP/1.1 416 Range Not Satisfiable\r\nConnection: close\r\n"
+            "Content-Range: bytes */%d\r\n\r\n" % size).encode()
 
 
 def quoted(text):
@@ -55,8 +55,8 @@ def href(relative):
 
 def listing(directory, title, links):
     """The whole listing reply; links are (target below the root, text) in page order."""
-    page = ("HTTP/1.1 200 OK\nConnection: close\nContent-Type: text/html\n\n<html>\n<head>\n"
-            '<meta http-equiv="content-type" content="text/html; charset=utf-8"/>\n'
+    page = ("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Type: text/html\r\n\r\n"
+            '<html>\n<head>\n<meta http-equiv="content-type" content="text/html; charset=utf-8"/>\n'
             "<title>%s</title>\n</head>\n<body>\n<p>%s</p>\n" % (html(title), html(directory)))
     for target, text in links:
         page += '<p><a href="%s">%s</a></p>\n' % (href(target), html(text))
@@ -89,9 +89,9 @@ def head_of(port, data, timeout=10):
     with harnow.connect(port, timeout) as sock:
         sock.sendall(data)
         head = b""
-        while b"\n\n" not in head:
+        while b"\r\n\r\n" not in head:
             chunk = sock.recv(4096)
             if not chunk:
                 break
             head += chunk
-        return head.partition(b"\n\n")[0].decode("latin-1").split("\n")
+        return head.partition(b"\r\n\r\n")[0].decode("latin-1").split("\r\n")

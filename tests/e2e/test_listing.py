@@ -18,7 +18,7 @@ class Listing(harnow.ServerTestCase):
         below = lambda name: os.path.join(relative, name) if relative else name
         dirs = [n for n in names if os.path.isdir(os.path.join(directory, n))]
         files = [n for n in names if os.path.isfile(os.path.join(directory, n))
-                 and os.path.splitext(n)[1] in LISTED]
+                 and os.path.splitext(n)[1].lower() in LISTED]
         return [(below(n), n) for n in dirs + files]
 
     def expect_listing(self, server, path, directory, title, links):
@@ -26,7 +26,7 @@ class Listing(harnow.ServerTestCase):
         server.wait_line("listing html files in " + quoted(directory))
 
     def test_lists_the_served_directory_and_its_sub_directories(self):
-        for name in ["index.html", "logo.png", "notes.txt", "readme", "Index.HTML", "app.js",
+        for name in ["index.html", "logo.png", "notes.txt", "readme", "DSC0001.JPG", "app.js",
                      "docs/a.html", "docs/img/x.png", "music.mp3/song.txt",
                      ".git/config", ".hidden.html", ".env"]:
             self.write(name, name.encode())

@@ -8,7 +8,7 @@ import time
 
 import harnow
 
-NOT_FOUND = b"HTTP/1.1 404 Not Found\nConnection: close\n\n"
+NOT_FOUND = b"HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n"
 STATUSES = {
     "HTTP/1.1 200 OK",
     "HTTP/1.1 206 Partial Content",
@@ -119,9 +119,9 @@ def check_reply(test, reply, request=b""):
     if not reply:
         return None
     context = "request %r... gave %r..." % (request[:80], reply[:200])
-    head, separator, body = reply.partition(b"\n\n")
+    head, separator, body = reply.partition(b"\r\n\r\n")
     test.assertTrue(separator, context)
-    lines = head.decode("latin-1").split("\n")
+    lines = head.decode("latin-1").split("\r\n")
     test.assertIn(lines[0], STATUSES, context)
     headers = {}
     for line in lines[1:]:

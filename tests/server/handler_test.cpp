@@ -20,7 +20,7 @@ using vexa::Pointer;
 
 namespace {
 
-const std::string NOT_FOUND = "HTTP/1.1 404 Not Found\nConnection: close\n\n";
+const std::string NOT_FOUND = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
 
 // ConnectionSettings::open is a plain function, so the file it hands out is kept here.
 Pointer<File> nextFile;
@@ -44,8 +44,8 @@ std::string pattern(std::size_t size)
 
 std::string fileHeader(const std::string& length, const std::string& type)
 {
-    return "HTTP/1.1 200 OK\nConnection: close\nAccept-Ranges: bytes\nContent-Length: " + length +
-           "\nContent-Type: " + type + "\n\n";
+    return "HTTP/1.1 200 OK\r\nConnection: close\r\nAccept-Ranges: bytes\r\nContent-Length: " +
+           length + "\r\nContent-Type: " + type + "\r\n\r\n";
 }
 
 // Long replies: say where they part instead of printing kilobytes.
@@ -103,12 +103,12 @@ TEST_F(Handler, SendsOneRangeWithItsExactHeader)
     std::string content = pattern(1000);
     nextFile = Pointer<File>(new FakeFile(content));
     auto connection =
-        serve({"GET /media/clip.ogv HT", "TP/1.1\r\nHost: x\r\nRange: bytes=100", "-199\r\n\r\n"});
+        serve({"GET /media/clip.ogv HT", "TP/1.1\r\nHost: x\r\nrange: bytes=100", "-199\r\n\r\n"});
 
-    EXPECT_EQ(connection->written, "HTTP/1.1 206 Partial Content\nConnection: close\n"
-                                   "Accept-Ranges: bytes\nContent-Length: 100\n"
-                                   "Content-Range: bytes 100-199/1000\n"
-                                   "Content-Type: video/ogg\n\n" +
+    EXPECT_EQ(connection->written, "HTTP/1.1 206 Partial Content\r\nConnection: close\r\n"
+                                   "Accept-Ranges: bytes\r\nContent-Length: 100\r\n"
+                                   "Content-Range: bytes 100-199/1000\r\n"
+                                   "Content-Type: video/ogg\r\n\r\n" +
                                        content.substr(100, 100));
     EXPECT_EQ(openedPaths, std::vector<std::string>{"media/clip.ogv"});
     EXPECT_EQ(console.lines(),
@@ -144,7 +144,7 @@ TEST_F(Handler, FinishesAReplyThatTheConnectionTakesInPieces)
 
 TEST_F(Handler, CutsTheReplyShortWhenTheFileFailsMidBody)
 {
-    // Appending the 404 here would hand the client 42 foreign bytes as part of its file.
+    // Appending the 404 here would hand the client 45 foreign bytes as part of its file.
     std::string content = pattern(10000);
     nextFile = Pointer<File>(new FakeFile(content, 5000));
     auto connection = get("/big.bin");
@@ -175,7 +175,7 @@ TEST_F(Handler, AnswersAFileThatCannotBeOpenedWithTheBare404)
     auto connection = get("/missing.html");
 
     EXPECT_EQ(connection->written, NOT_FOUND);
-    EXPECT_EQ(connection->written.size(), 42u);
+    EXPECT_EQ(connection->written.size(), 45u);
     EXPECT_EQ(console.lines(),
               std::vector<std::string>{"error: file not found for \"missing.html\""});
     EXPECT_EQ(connection->getState(), 0u);
@@ -196,9 +196,9 @@ TEST_F(Handler, AnswersAnUnsatisfiableRangeWith416AndReadsNothing)
         nextFile = Pointer<File>(file);
         auto connection =
             serve({std::string("GET /f.bin HTTP/1.1\r\nRange: ") + c.range + "\r\n\r\n"});
-        EXPECT_EQ(connection->written, "HTTP/1.1 416 Range Not Satisfiable\nConnection: close\n"
+        EXPECT_EQ(connection->written, "HTTP/1.1 416 Range Not Satisfiable\r\nConnection: close\r\n"
                                        "Content-Range: bytes */" +
-                                           std::to_string(c.size) + "\n\n")
+                                           std::to_string(c.size) + "\r\n\r\n")
             << c.range;
         EXPECT_EQ(file->reads, 0) << c.range;
         EXPECT_EQ(console.lines().back(), std::string(c.line) + "application/octet-stream");

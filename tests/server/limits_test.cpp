@@ -195,8 +195,8 @@ TEST_F(Limits, ServesAClientThatPausesForLessThanEachLimit)
     // The reply fills the buffers and waits for the client meanwhile.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Received received = receiveAll(client(), 30000);
-    std::size_t head = received.bytes.find("\n\n") + 2;
-    EXPECT_EQ(received.bytes.compare(0, 16, "HTTP/1.1 200 OK\n"), 0);
+    std::size_t head = received.bytes.find("\r\n\r\n") + 4;
+    EXPECT_EQ(received.bytes.compare(0, 17, "HTTP/1.1 200 OK\r\n"), 0);
     EXPECT_EQ(received.bytes.size() - head, std::size_t(16 << 20));
     EXPECT_TRUE(received.cleanEnd);
     shutdown(client(), SHUT_WR);
@@ -227,7 +227,7 @@ TEST_F(Limits, ClosesGracefullyOverUnreadRequestBytes)
     auto served = startServing(shortSettings());
 
     Received received = receiveAll(client(), 10000);
-    EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\nConnection: close\n\n");
+    EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(received.cleanEnd);
     shutdown(client(), SHUT_WR);
     EXPECT_TRUE(endsWithin(served, 30));
@@ -244,7 +244,7 @@ TEST_F(Limits, StopsDrainingAClientThatNeverCloses)
     auto served = startServing(settings);
     EXPECT_TRUE(endsWithin(served, 30));
     Received received = receiveAll(client(), 5000);
-    EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\nConnection: close\n\n");
+    EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(received.cleanEnd);
 }
 
@@ -302,7 +302,8 @@ TEST_F(Limits, StopsDrainingAClientThatKeepsSendingAfter64KiB)
     }
     EXPECT_LT(sent, 96u << 10) << "the server read on until the client stopped";
     EXPECT_TRUE(endsWithin(served, 30));
-    EXPECT_EQ(receiveAll(client(), 5000).bytes, "HTTP/1.1 404 Not Found\nConnection: close\n\n");
+    EXPECT_EQ(receiveAll(client(), 5000).bytes,
+              "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
 }
 
 TEST(DefaultSettings, AreTheLimitsTheReadmeStates)

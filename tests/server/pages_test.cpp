@@ -73,14 +73,13 @@ TEST_F(Listing, ListsSubDirectoriesThenFilesOfAListedTypeThroughTheOpenDirectory
     std::size_t lastDirectory = 0, firstFile = std::string::npos;
     for (const char* name : {"a", "c", "g"})
         lastDirectory = std::max(lastDirectory, held.find(std::string(">") + name + "</a>"));
-    for (const char* name : {"b.html", "d.jpg", "f.css", "h.mp4"}) {
+    for (const char* name : {"b.html", "d.jpg", "f.css", "h.mp4", "j.HTML"}) {
         std::size_t at = held.find(std::string(">") + name + "</a>");
         ASSERT_NE(at, std::string::npos) << name;
         firstFile = std::min(firstFile, at);
     }
     EXPECT_LT(lastDirectory, firstFile);
     EXPECT_EQ(held.find("e.txt"), std::string::npos);
-    EXPECT_EQ(held.find("j.HTML"), std::string::npos);
 }
 
 TEST_F(Listing, ADirectoryThatCannotBeReadRaisesBeforeAnythingIsWrittenOrPrinted)

@@ -99,11 +99,11 @@ TEST(Confinement, AsksThePlatformAboutEveryElement)
         EXPECT_EQ(isConfined(path), vexa::opensAsWritten("con.html")) << path;
 }
 
-TEST(RangeRule, HandlesTheThreeForms)
+TEST(RangeRule, HandlesTheThreeFormsWithTheNameAndUnitInAnyCase)
 {
-    expectRange(rangeAfter(1000, {"Range: bytes=0-99"}), 0, 100);
-    expectRange(rangeAfter(1000, {"Range: bytes=900-"}), 900, 1000);
-    expectRange(rangeAfter(1000, {"Range: bytes=-100"}), 900, 1000);
+    expectRange(rangeAfter(1000, {"range: bytes=0-99"}), 0, 100);
+    expectRange(rangeAfter(1000, {"RANGE:BYTES=900-"}), 900, 1000);
+    expectRange(rangeAfter(1000, {"Range: \t Bytes=-100 \t"}), 900, 1000);
     expectRange(rangeAfter(1000, {"Range: bytes=500-5000"}), 500, 1000);
     expectRange(rangeAfter(1000, {"Range: bytes=-5000"}), 0, 1000);
 }
@@ -111,20 +111,24 @@ TEST(RangeRule, HandlesTheThreeForms)
 TEST(RangeRule, UsesOnlyTheFirstRangeOfAList)
 {
     expectRange(rangeAfter(1000, {"Range: bytes=0-99,200-299"}), 0, 100);
-    expectRange(rangeAfter(1000, {"Range: bytes=-10,0-5"}), 990, 1000);
+    expectRange(rangeAfter(1000, {"Range: bytes=-10 , 0-5"}), 990, 1000);
 }
 
 TEST(RangeRule, AppliesSeveralLinesInTurn)
 {
     expectRange(rangeAfter(1000, {"Range: bytes=100-499", "Range: bytes=-50"}), 450, 500);
-    expectRange(rangeAfter(1000, {"Range: bytes=0-99", "Range: bytes=50-"}), 50, 100);
+    expectRange(rangeAfter(1000, {"Range: bytes=0-99", "Range: x", "Range: bytes=50-"}), 50, 100);
 }
 
-TEST(RangeRule, MarksTheReplyRangedEvenWhenTheLineMakesNoSense)
+TEST(RangeRule, IgnoresALineThatIsNoValidFirstRangeOfBytes)
 {
-    expectRange(rangeAfter(1000, {"Range: nonsense"}), 1000, 1000);
-    expectRange(rangeAfter(1000, {"Range: bytes=100"}), 0, 1);
-    expectRange(rangeAfter(0, {"Range: bytes=0-0"}), 0, 0);
+    for (const char* line :
+         {"Range:", "Range: bytes=100", "Range: items=2-3", "Range: bytes=abc",
+          "Range: bytes=0x2-0x3", "Range: bytes=-", "Range: bytes=1-2-3", "Range: bytes=+1-2",
+          "Range: bytes= 1-2", "Range : bytes=1-2", "Range: bytes=--9223372036854775808"}) {
+        ByteRange range = rangeAfter(1000, {line});
+        EXPECT_TRUE(!range.ranged && range.start == 0 && range.end == 1000) << line;
+    }
 }
 
 TEST(RangeRule, SelectsNothingWhenStartIsNotBelowEnd)
@@ -135,6 +139,7 @@ TEST(RangeRule, SelectsNothingWhenStartIsNotBelowEnd)
     EXPECT_GE(reversed.start, reversed.end);
     ByteRange none = rangeAfter(1000, {"Range: bytes=-0"});
     EXPECT_GE(none.start, none.end);
+    expectRange(rangeAfter(0, {"Range: bytes=0-0"}), 0, 0);
 }
 
 TEST(RangeRule, KeepsOverflowSizedNumbersInsideTheFile)
@@ -148,10 +153,6 @@ TEST(RangeRule, KeepsOverflowSizedNumbersInsideTheFile)
     expectRange(suffix, 0, 1000);
     ByteRange start = rangeAfter(1000, {"Range: bytes=99999999999999999999999-"});
     EXPECT_GE(start.start, start.end);
-    ByteRange negative = rangeAfter(1000, {"Range: bytes=--9223372036854775808"});
-    EXPECT_GE(negative.start, negative.end);
-    EXPECT_GE(negative.start, 0);
-    EXPECT_LE(negative.end, 1000);
 }
 
 TEST(RangeRule, WorksPastFourGibibytes)

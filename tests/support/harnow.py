@@ -205,9 +205,9 @@ def request(data, port, timeout=10):
 
 
 def split_reply(reply):
-    """(status line, [header lines], body) of a reply whose lines end in a bare line feed."""
-    head, _, body = reply.partition(b"\n\n")
-    lines = head.decode("latin-1").split("\n")
+    """(status line, [header lines], body) of a reply; its head's lines end in CR LF."""
+    head, _, body = reply.partition(b"\r\n\r\n")
+    lines = head.decode("latin-1").split("\r\n")
     return lines[0], lines[1:], body
 
 
