@@ -23,8 +23,11 @@ if [ -n "$(git status --porcelain)" ]; then
     git status --short >&2
     fail "the checkout has changes: a release is made from a commit, so commit or remove them"
 fi
-export SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
-export TZ=UTC LC_ALL=C
+source scripts/packages.sh
+# binutils: strings; unzip: to check the programs in the zips.
+install_missing binutils unzip
+SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
 version="$(sed -n 's/^project(harnow VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
 [ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
@@ -53,7 +56,9 @@ rm -rf "$dist" && mkdir -p "$dist" "$here/build-release"
 echo "== $version, commit $(git log -1 --format='%h of %cd' --date=iso-strict-local)"
 
 echo "== ${files[0]}"
-git archive --format=tar --prefix="harnow-$version/" HEAD | gzip -9n >"$dist/${files[0]}"
+# Modes 644 and 755 and the text as committed, whatever the local git configuration says.
+git -c tar.umask=0022 -c core.autocrlf=false archive --format=tar --prefix="harnow-$version/" \
+    HEAD | gzip -9n >"$dist/${files[0]}"
 
 echo "== ${files[1]}"
 logged deb env HARNOW_BUILD_DIR="$here/build-release/deb" packaging/build-deb.sh
