@@ -8,7 +8,8 @@
 #   SHA256SUMS                   of the four
 # VERSION is the one in project() of CMakeLists.txt. Every time inside them is the last
 # commit's (SOURCE_DATE_EPOCH) and no path of this folder gets in, so releasing one commit
-# twice, in any folder at any time, gives the same bytes. Refuses a checkout with changes.
+# twice, in any folder at any time, gives the same bytes; the package is built a second time
+# from the source tarball and must come out the same. Refuses a checkout with changes.
 # Builds in build-release/, kept for the next release (Boost for Windows is built there once).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -69,6 +70,13 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
 check_paths "the package's harnow" "$work/harnow"
+
+# The source tarball must give the same package as this checkout: it is the source it claims.
+unpacked="$work/harnow-$version"
+tar -xzf "$dist/${files[0]}" -C "$work"
+logged deb-from-tarball env -u SOURCE_DATE_EPOCH "$unpacked/packaging/build-deb.sh"
+cmp -s "$deb" "$unpacked/build-package/${files[1]}" ||
+    fail "the package built from ${files[0]} differs from $deb"
 
 # Each Windows build: arch, zip suffix, objdump's name of its format.
 for build in x86_64:win64:pei-x86-64 i686:win32:pei-i386; do
