@@ -7,7 +7,10 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 table="${1:-$here/table.txt}"
 chart="$here/chart.svg"
-command -v gnuplot >/dev/null || { echo "chart.sh needs gnuplot (apt-get install gnuplot-nox)" >&2; exit 1; }
+if ! command -v gnuplot >/dev/null; then
+    echo "chart.sh needs gnuplot (apt-get install gnuplot-nox)" >&2
+    exit 1
+fi
 
 # The table's cells are set apart by two spaces or more; a cell is "MEDIAN ±SPREAD%", perhaps
 # followed by "(N of M rounds)", or "-". Each panel's rows become a gnuplot data block:

@@ -9,7 +9,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${TREE} --prefix ${staged} --
 file(GLOB names RELATIVE ${staged} ${staged}/*)
 list(SORT names)
 execute_process(COMMAND chmod 0644 ${names} WORKING_DIRECTORY ${staged} COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND chmod 0755 harnow.exe WORKING_DIRECTORY ${staged} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND chmod 0755 harnow.exe WORKING_DIRECTORY ${staged}
+    COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND touch -d @$ENV{SOURCE_DATE_EPOCH} ${names} WORKING_DIRECTORY ${staged}
     COMMAND_ERROR_IS_FATAL ANY)
 file(REMOVE ${ZIP})
