@@ -3,7 +3,8 @@
 # Then the robustness stages: the whole suite again under AddressSanitizer with
 # UndefinedBehaviorSanitizer, the suite under ThreadSanitizer, and each fuzz target for a
 # bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Then the
-# Debian package: built from a Release tree of its own, checked, installed, run and removed.
+# Debian package: built from a Release tree of its own, built again from a copy of the sources
+# in another folder and compared byte for byte, checked, installed, run and removed.
 # Last the Windows build, cross-compiled, with its tests under wine64.
 # HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows"); FUZZ_SECONDS bounds each
 # fuzz target.
@@ -102,15 +103,39 @@ fuzz_finished() {
 }
 
 # Builds the package and runs tests/package/test_package.py on it, which installs it on this
-# machine and removes it again.
+# machine and removes it again. The same sources built in another folder must give the same
+# package, byte for byte.
 package_suite() {
     install_missing lintian man-db systemd curl || return 1
+    # One time for both builds (a copy of the sources has no commit to take it from).
+    local -x SOURCE_DATE_EPOCH="${SOURCE_DATE_EPOCH:-$(stat -c %Y CMakeLists.txt)}"
     local deb
-    deb="$(packaging/build-deb.sh)" || return 1
+    deb="$(packaging/build-deb.sh)" && same_package_elsewhere "$deb" || return 1
     (cd tests/package &&
         HARNOW_DEB="$deb" HARNOW_BINARY=/usr/bin/harnow PYTHONDONTWRITEBYTECODE=1 \
         PYTHONPATH="$here/tests/support:$here/tests/e2e" \
         ../support/in_netns.sh python3 -m unittest -v test_package)
+}
+
+# Builds the package from a copy of the sources at another path, and compares it with $1.
+same_package_elsewhere() {
+    local copy again status=0
+    copy="$(mktemp -d /tmp/harnow-elsewhere.XXXXXX)"
+    tar -C "$here" --exclude='./build*' --exclude=./dist --exclude=./.git \
+        --exclude=node_modules -cf - . | tar -C "$copy" -xf -
+    if ! again="$("$copy/packaging/build-deb.sh")"; then
+        status=1
+    elif ! cmp "$1" "$again"; then
+        echo "built in $copy, the package differs; its files, then its program:" >&2
+        diff <(dpkg-deb -c "$1") <(dpkg-deb -c "$again") >&2
+        cmp <(dpkg-deb --fsys-tarfile "$1" | tar -xO ./usr/bin/harnow) \
+            <(dpkg-deb --fsys-tarfile "$again" | tar -xO ./usr/bin/harnow) >&2
+        status=1
+    else
+        echo "the package built in $copy is the same, byte for byte"
+    fi
+    rm -rf "$copy"
+    return $status
 }
 
 # The Windows build (scripts/build-windows.sh installs its compiler) and the tests that

@@ -4,7 +4,8 @@
 # Run as root from anywhere:  bench/run.sh
 # Each server runs in a private network namespace of its own, with its load generator inside
 # it; nothing leaves loopback. Rounds interleave the servers so that a busy machine slows all
-# of them alike. The table is also written to bench/out/table.txt.
+# of them alike. The table is also written to bench/out/table.txt and bench/table.txt, and
+# bench/chart.svg is drawn from it.
 # Environment: BENCH_ROUNDS (5), BENCH_SECONDS (3, per load run), BENCH_SERVERS.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -29,7 +30,8 @@ if [ ! -e "$policy" ]; then
 fi
 for attempt in 1 2 3 4 5 6 7 8 9 10; do
     # Another apt-get may hold the lock for a while.
-    install_missing "${BUILD_PACKAGES[@]}" nginx lighttpd python3 iproute2 util-linux procps &&
+    install_missing "${BUILD_PACKAGES[@]}" nginx lighttpd python3 iproute2 util-linux procps \
+        gnuplot-nox &&
         break
     [ "$attempt" -lt 10 ] || exit 1
     sleep 15
@@ -100,3 +102,6 @@ done
 
 python3 "$here/table.py" "$OUT/results.txt" --rounds "$rounds" --seconds "$SECONDS_PER_RUN" \
     --load "$load" --elapsed "$(($(date +%s) - begun))" | tee "$OUT/table.txt"
+# The committed table and its chart follow the latest run.
+cp "$OUT/table.txt" "$here/table.txt"
+"$here/chart.sh" "$here/table.txt" >/dev/null

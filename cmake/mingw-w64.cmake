@@ -13,8 +13,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Every program stands alone: no libstdc++, libgcc or winpthread DLL beside it.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# Every program stands alone: no libstdc++, libgcc or winpthread DLL beside it. Its header
+# carries no link time (strip writes SOURCE_DATE_EPOCH there, or the time it runs).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 # Windows 7 and later.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
 # CTest runs the test programs through Wine.

@@ -4,6 +4,7 @@
 set(usr "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
 execute_process(COMMAND "${CPACK_HARNOW_STRIP}" --remove-section=.comment --remove-section=.note
     "${usr}/bin/harnow" COMMAND_ERROR_IS_FATAL ANY)
-foreach(file share/man/man1/harnow.1 share/doc/harnow/changelog share/doc/harnow/README.md)
+foreach(file share/man/man1/harnow.1 share/doc/harnow/changelog share/doc/harnow/README.md
+        share/doc/harnow/CHANGELOG.md)
     execute_process(COMMAND gzip -9n "${usr}/${file}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()

@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Makes a release of the commit checked out, into dist/:
+#   harnow-VERSION.tar.gz        the sources (git archive)
+#   harnow_VERSION_amd64.deb     the Debian package
+#   harnow-VERSION-win64.zip     Windows, 64-bit
+#   harnow-VERSION-win32.zip     Windows, 32-bit: built and checked, not run (no 32-bit x86
+#                                code runs here)
+#   SHA256SUMS                   of the four
+# VERSION is the one in project() of CMakeLists.txt. Every time inside them is the last
+# commit's (SOURCE_DATE_EPOCH) and no path of this folder gets in, so releasing one commit
+# twice, in any folder at any time, gives the same bytes; the package is built a second time
+# from the source tarball and must come out the same. Refuses a checkout with changes.
+# Builds in build-release/, kept for the next release (Boost for Windows is built there once).
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$here"
+
+fail() {
+    echo "release.sh: $*" >&2
+    exit 1
+}
+
+if [ -n "$(git status --porcelain)" ]; then
+    git status --short >&2
+    fail "the checkout has changes: a release is made from a commit, so commit or remove them"
+fi
+source scripts/packages.sh
+# binutils: strings; unzip: to check the programs in the zips.
+install_missing binutils unzip
+SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+umask 022
+version="$(sed -n 's/^project(harnow VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
+[ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
+files=("harnow-$version.tar.gz" "harnow_${version}_amd64.deb" "harnow-$version-win64.zip"
+    "harnow-$version-win32.zip")
+for file in "${files[@]}"; do
+    grep -qF "$file" README.md || fail "README.md's download lines do not name $file"
+done
+
+# Runs a build step with its output in build-release/NAME.log, shown when it fails.
+logged() { # NAME COMMAND...
+    local log="$here/build-release/$1.log"
+    shift
+    "$@" >"$log" 2>&1 || { tail -n 40 "$log" >&2; fail "failed; its output is in $log"; }
+}
+
+# A program that names the folder it was built in would differ from a build elsewhere.
+check_paths() { # NAME PROGRAM
+    if strings -a "$2" | grep -F "$here"; then
+        fail "$1 holds the path of the folder it was built in (above)"
+    fi
+}
+
+dist="$here/dist"
+rm -rf "$dist" && mkdir -p "$dist" "$here/build-release"
+echo "== $version, commit $(git log -1 --format='%h of %cd' --date=iso-strict-local)"
+
+echo "== ${files[0]}"
+# Modes 644 and 755 and the text as committed, whatever the local git configuration says.
+git -c tar.umask=0022 -c core.autocrlf=false archive --format=tar --prefix="harnow-$version/" \
+    HEAD | gzip -9n >"$dist/${files[0]}"
+
+echo "== ${files[1]}"
+logged deb env HARNOW_BUILD_DIR="$here/build-release/deb" packaging/build-deb.sh
+deb="$here/build-release/deb/${files[1]}"
+[ -f "$deb" ] || fail "packaging/build-deb.sh made no $deb"
+cp "$deb" "$dist/"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
+check_paths "the package's harnow" "$work/harnow"
+
+# The source tarball must give the same package as this checkout: it is the source it claims.
+unpacked="$work/harnow-$version"
+tar -xzf "$dist/${files[0]}" -C "$work"
+logged deb-from-tarball env -u SOURCE_DATE_EPOCH "$unpacked/packaging/build-deb.sh"
+cmp -s "$deb" "$unpacked/build-package/${files[1]}" ||
+    fail "the package built from ${files[0]} differs from $deb"
+
+# Each Windows build: arch, zip suffix, objdump's name of its format.
+for build in x86_64:win64:pei-x86-64 i686:win32:pei-i386; do
+    IFS=: read -r arch suffix format <<<"$build"
+    zip="harnow-$version-$suffix.zip"
+    echo "== $zip"
+    tree="$here/build-release/$suffix"
+    logged "$suffix" env HARNOW_WIN_ARCH="$arch" HARNOW_BUILD_DIR="$tree" \
+        scripts/build-windows.sh -DCMAKE_BUILD_TYPE=Release
+    logged "$suffix-zip" cmake --build "$tree" --target package
+    cp "$tree/$zip" "$dist/"
+    unzip -p "$dist/$zip" harnow.exe >"$work/harnow.exe"
+    objdump="$arch-w64-mingw32-objdump"
+    "$objdump" -f "$work/harnow.exe" | grep -q "file format $format$" ||
+        fail "harnow.exe of $zip is no $format program"
+    tests/support/system_dlls_only.sh "$objdump" "$work/harnow.exe" >/dev/null ||
+        fail "harnow.exe of $zip needs a DLL that Windows does not ship"
+    check_paths "harnow.exe of $zip" "$work/harnow.exe"
+done
+
+(cd "$dist" && sha256sum -- "${files[@]}" >SHA256SUMS && sha256sum --quiet -c SHA256SUMS)
+echo "== $dist"
+cat "$dist/SHA256SUMS"
