@@ -5,9 +5,11 @@
 
 #include <boost/thread/thread.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <thread>
 
 boost::mutex consoleMutex;
 uint32_t (*consoleOutput)(const char* data, uint32_t size) = vexa::writeConsole;
@@ -17,6 +19,7 @@ namespace {
 // About a thousand lines of a busy server: a console that pauses for a moment loses none.
 const std::size_t RING_BYTES = 256 * 1024;
 const std::size_t WRITER_STACK = 64 * 1024;
+const std::chrono::milliseconds BATCH_PAUSE(1);
 
 ConsoleWriter& processConsole()
 {
@@ -64,7 +67,8 @@ void ConsoleWriter::put(const char* data, std::size_t size) noexcept
     } else {
         ++m_lost;
     }
-    m_queued.notify_one();
+    if (m_waiting)
+        m_queued.notify_one();
 }
 
 // Writes the oldest queued bytes up to the ring's end, or with nothing queued the notice of
@@ -99,8 +103,18 @@ void ConsoleWriter::run()
 {
     boost::mutex::scoped_lock lock(m_mutex);
     for (;;) {
-        while (m_used == 0 && m_lost == 0)
-            m_queued.wait(lock);
+        if (m_used == 0 && m_lost == 0) {
+            m_waiting = true;
+            do
+                m_queued.wait(lock);
+            while (m_used == 0 && m_lost == 0);
+            m_waiting = false;
+            // A busy server queues many lines a millisecond: after a moment's pause one write
+            // carries them all, instead of a wake-up and a write for each.
+            lock.unlock();
+            std::this_thread::sleep_for(BATCH_PAUSE);
+            lock.lock();
+        }
         writeSome(lock);
     }
 }

@@ -48,6 +48,7 @@ private:
     std::size_t m_used = 0;
     int64_t m_lost = 0; // lines dropped since the last notice
     bool m_writing = false;
+    bool m_waiting = false; // the thread waits for lines
     bool m_threaded = false;
     Output m_output;
 };
