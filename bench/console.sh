@@ -55,7 +55,10 @@ inside() {
         emit idle_held "$(ss -Htn state established '( sport = :80 )' | wc -l)"
     fi
     local line pair
-    line=$("$LOADGEN" run -u /small.html -c 50 -d "$seconds")
+    # A server that answers nothing in the run makes the load generator fail; its figures
+    # still say so (no latency then).
+    line=$("$LOADGEN" run -u /small.html -c 50 -d "$seconds" || true)
+    [[ " $line" != *" requests=0 "* ]] || line="${line/p99_ms=/no_p99=}"
     for pair in $line; do
         case "${pair%%=*}" in
         rps | p99_ms | errors) emit "${console}_${pair%%=*}" "${pair#*=}" ;;
