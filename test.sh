@@ -35,10 +35,22 @@ stage() {
     timings+=("$(printf '%-34s %5d s  %s' "$name" $((SECONDS - began)) "$result")")
 }
 
+# Configures and builds tree $1 with the tests (further arguments go to CMake's configure).
+build_tests() {
+    local tree="$1"
+    shift
+    cmake -S . -B "$tree" -DBUILD_TESTING=ON "$@" >/dev/null && cmake --build "$tree" -j"$jobs"
+}
+
+# Runs CTest in tree $1 (further arguments go to ctest); finding no tests is a failure.
+run_tests() {
+    local tree="$1"
+    shift
+    ctest --test-dir "$tree" --output-on-failure --no-tests=error -j"$jobs" "$@"
+}
+
 main_suite() {
-    cmake -S . -B build -DBUILD_TESTING=ON >/dev/null &&
-        cmake --build build -j"$jobs" &&
-        ctest --test-dir build --output-on-failure --no-tests=error -j"$jobs"
+    build_tests build && run_tests build
 }
 
 # Builds tree $1 with sanitizers $2 and runs CTest there (further arguments go to ctest).
@@ -47,8 +59,7 @@ main_suite() {
 sanitized_suite() {
     local tree="$1" sanitizers="$2"
     shift 2
-    cmake -S . -B "$tree" -DBUILD_TESTING=ON -DHARNOW_SANITIZE="$sanitizers" >/dev/null &&
-        cmake --build "$tree" -j"$jobs" || return 1
+    build_tests "$tree" -DHARNOW_SANITIZE="$sanitizers" || return 1
     local logs="$here/$tree/sanitizer-reports"
     # Open to all: some tests run the server as an unprivileged user.
     rm -rf "$logs" && mkdir -p "$logs" && chmod 1777 "$logs"
@@ -56,7 +67,7 @@ sanitized_suite() {
     ASAN_OPTIONS="log_path=$logs/asan:detect_leaks=1:strict_string_checks=1" \
     UBSAN_OPTIONS="log_path=$logs/ubsan:print_stacktrace=1:halt_on_error=1" \
     TSAN_OPTIONS="log_path=$logs/tsan:halt_on_error=0:second_deadlock_stack=1:suppressions=$here/tests/support/tsan.supp" \
-        ctest --test-dir "$tree" --output-on-failure --no-tests=error -j"$jobs" "$@" || status=$?
+        run_tests "$tree" "$@" || status=$?
     if [ -n "$(ls -A "$logs")" ]; then
         echo "sanitizer reports in $logs:" >&2
         head -n 60 "$logs"/* >&2
@@ -143,7 +154,7 @@ same_package_elsewhere() {
 windows_suite() {
     install_missing wine64 googletest &&
         scripts/build-windows.sh -DBUILD_TESTING=ON -DHARNOW_GTEST_SOURCE=/usr/src/googletest &&
-        ctest --test-dir build-win64 --output-on-failure --no-tests=error -j"$jobs"
+        run_tests build-win64
 }
 
 if wants main; then stage "build + ctest" main_suite; fi

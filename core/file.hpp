@@ -2,8 +2,6 @@
 
 #include "core/iodevice.hpp"
 
-#include <boost/system/error_code.hpp>
-
 #include <string>
 
 namespace vexa {
@@ -38,8 +36,8 @@ Pointer<File> openFile(const std::string& path, int32_t mode);
 // are no UTF-8.
 bool opensAsWritten(const std::string& element);
 
-// Raises the FileException for a failure that the path library reports: its error code holds
-// the system's own error number, which maps as the file calls' numbers do.
-[[noreturn]] void throwPathError(const boost::system::error_code& error);
+// Raises the FileException for a failure that the path library reports by the system's own
+// error number (its error code's value), which maps as the file calls' numbers do.
+[[noreturn]] void throwPathError(int error);
 
 } // namespace vexa

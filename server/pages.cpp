@@ -1,23 +1,16 @@
 #include "server/pages.hpp"
 
 #include "core/directory.hpp"
-#include "core/file.hpp"
-#include "server/console_lines.hpp"
-#include "server/console_writer.hpp"
 #include "server/content_types.hpp"
-#include "server/reply.hpp"
-
-#include <boost/filesystem/operations.hpp>
 
 namespace fs = boost::filesystem;
-using vexa::IODevice;
 
 namespace {
 
-void writeLink(IODevice& connection, const fs::path& requestPath, const std::string& name)
+std::string linkLine(const fs::path& requestPath, const std::string& name)
 {
-    writeText(connection, "<p><a href=\"" + linkTarget(requestPath / name) + "\">" +
-                              htmlEscape(name) + "</a></p>\n");
+    return "<p><a href=\"" + linkTarget(requestPath / name) + "\">" + htmlEscape(name) +
+           "</a></p>\n";
 }
 
 bool isListed(const std::string& name)
@@ -26,19 +19,19 @@ bool isListed(const std::string& name)
 }
 
 // Sub-directories first, then the files of a listed type, each in the directory's own order:
-// two passes over the one open directory. Raises FileException when it cannot be read on.
-void writeLinks(IODevice& out, const fs::path& requestPath, vexa::Directory& directory)
+// two passes over the one open directory.
+void linkLines(vexa::Directory& directory, const fs::path& requestPath, const LineOut& out)
 {
     std::string name;
     vexa::Directory::EntryType type;
     while (directory.next(name, type)) {
         if (type == vexa::Directory::DIRECTORY)
-            writeLink(out, requestPath, name);
+            out(linkLine(requestPath, name));
     }
     directory.rewind();
     while (directory.next(name, type)) {
         if (type == vexa::Directory::REGULAR_FILE && isListed(name))
-            writeLink(out, requestPath, name);
+            out(linkLine(requestPath, name));
     }
 }
 
@@ -80,43 +73,22 @@ std::string linkTarget(const fs::path& path)
     return out;
 }
 
-bool sendDirectoryListing(const vexa::Pointer<IODevice>& connection, const fs::path& requestPath)
+PageLines listingPage(const fs::path& directory, const fs::path& requestPath)
 {
-    boost::system::error_code error;
-    fs::path directory = fs::current_path(error) / requestPath;
-    if (error)
-        vexa::throwPathError(error);
     // Opened before the first byte: a directory that cannot be read (removed, not permitted,
     // no descriptor left) gets the 404 instead of a page that stops short.
     vexa::Pointer<vexa::Directory> entries = vexa::openDirectory(directory.string());
-    printLine(listingLine(directory));
-
-    IODevice& out = *connection;
-    writeListingHead(out);
-    writeText(out, "<html>\n");
-    writeText(out, "<head>\n");
-    writeText(out, "<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\"/>\n");
-    writeText(out, "<title>" + htmlEscape(directory.filename().string()) + "</title>\n");
-    writeText(out, "</head>\n");
-    writeText(out, "<body>\n");
-    writeText(out, "<p>" + htmlEscape(directory.string()) + "</p>\n");
-    try {
-        writeLinks(out, requestPath, *entries);
-    } catch (const vexa::FileException& e) {
-        // The page has begun: it can only stop short, and without a length the end of the
-        // connection would pass for the end of the page.
-        printLine(errorLine(e.what(), requestPath.string()));
-        return false;
-    }
-    writeText(out, "Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");
-    writeText(out, "</body>\n");
-    writeText(out, "</html>\n");
-    return true;
-}
-
-void sendNotFound(const vexa::Pointer<IODevice>& connection, const vexa::FileException& exception,
-                  const std::string& requestText)
-{
-    printLine(errorLine(exception.what(), requestText));
-    writeNotFound(*connection);
+    return [entries, directory, requestPath](const LineOut& out) {
+        out("<html>\n");
+        out("<head>\n");
+        out("<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\"/>\n");
+        out("<title>" + htmlEscape(directory.filename().string()) + "</title>\n");
+        out("</head>\n");
+        out("<body>\n");
+        out("<p>" + htmlEscape(directory.string()) + "</p>\n");
+        linkLines(*entries, requestPath, out);
+        out("Tesmer by <a href=\"https://harnow.example\">Orvane</a>\n");
+        out("</body>\n");
+        out("</html>\n");
+    };
 }

@@ -1,22 +1,17 @@
 #pragma once
 
-#include "core/exceptions.hpp"
-#include "core/iodevice.hpp"
+#include "server/reply.hpp"
 
 #include <boost/filesystem/path.hpp>
 
 #include <string>
 
-// The HTML page for a directory: sub-directories first, then files of a known type; an entry
-// whose type cannot be read is left out. Raises FileException, before anything is written or
-// printed, when the directory cannot be opened. Returns false, with a console line, when the
-// page has begun and the directory cannot be read to its end.
-bool sendDirectoryListing(const vexa::Pointer<vexa::IODevice>& connection,
-                          const boost::filesystem::path& requestPath);
-
-// The bare 404 reply and its console line, which names the request path's text.
-void sendNotFound(const vexa::Pointer<vexa::IODevice>& connection,
-                  const vexa::FileException& exception, const std::string& requestText);
+// The listing page of a directory, whose lines are made as they go out: its sub-directories
+// first, then its files of a listed type; an entry whose type cannot be read is left out. The
+// directory is opened here, before the first byte: raises FileException when it cannot be.
+// The request path makes the links.
+PageLines listingPage(const boost::filesystem::path& directory,
+                      const boost::filesystem::path& requestPath);
 
 // & < > " ' as entities, so a file name can never become markup.
 std::string htmlEscape(const std::string& text);

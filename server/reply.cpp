@@ -3,63 +3,97 @@
 #include "core/exceptions.hpp"
 #include "core/text.hpp"
 
-using vexa::IODevice;
-using vexa::substitute;
+using namespace vexa;
 
 namespace {
 
-void writeStatus(IODevice& connection, const std::string& statusLine)
-{
-    writeText(connection, statusLine);
-    writeText(connection, "Connection: close\r\n");
-}
+const uint32_t CHUNK = 4096;
 
-} // namespace
-
+// Writes every byte: a socket may take a piece only in part (a time limit ran out midway),
+// and a byte silently dropped would corrupt the reply.
 void writeAll(IODevice& connection, const char* data, uint32_t size)
 {
     while (size > 0) {
         uint32_t written = connection.write(data, size);
         // A blocking socket takes at least one byte or raises; 0 means it would block for ever.
         if (written == 0 || written > size)
-            throw vexa::NetworkException(vexa::NetworkException::NETWORK_ERROR);
+            throw NetworkException(NetworkException::NETWORK_ERROR);
         data += written;
         size -= written;
     }
 }
 
-void writeFileHead(IODevice& connection, const ByteRange& range, int64_t size,
-                   const std::string& contentType)
+void writeText(IODevice& connection, const std::string& text)
 {
-    writeStatus(connection,
-                range.ranged ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n");
-    writeText(connection, "Accept-Ranges: bytes\r\n");
-    writeText(connection, substitute("Content-Length: %0\r\n", range.end - range.start));
-    if (range.ranged) {
-        std::string line = substitute("Content-Range: bytes %0-%1/%2\r\n", range.start);
-        line = substitute(line, range.end - 1);
-        writeText(connection, substitute(line, size));
+    writeAll(connection, text.data(), uint32_t(text.size()));
+}
+
+// A file that shrank since its size was read ends the body early; the client sees it is short
+// of its Content-Length.
+void writeRange(IODevice& connection, File& file, const ByteRange& range)
+{
+    file.seek(range.start, File::BEGIN);
+    char buffer[CHUNK];
+    for (int64_t count = range.end - range.start; count > 0;) {
+        if (file.getState() & IODevice::END_OF_STREAM)
+            break;
+        uint32_t n = file.read(buffer, count < int64_t(CHUNK) ? uint32_t(count) : CHUNK);
+        writeAll(connection, buffer, n);
+        count -= n;
     }
-    writeText(connection, substitute("Content-Type: %0\r\n", contentType));
-    writeText(connection, "\r\n");
 }
 
-void writeRangeNotSatisfiable(IODevice& connection, int64_t size)
+} // namespace
+
+Reply fileReply(Pointer<File> file, const ByteRange& range, int64_t size,
+                const std::string& contentType)
 {
-    writeStatus(connection, "HTTP/1.1 416 Range Not Satisfiable\r\n");
-    writeText(connection, substitute("Content-Range: bytes */%0\r\n", size));
-    writeText(connection, "\r\n");
+    Reply reply;
+    if (range.ranged && range.end <= range.start) {
+        // Nothing of the file lies in the range: say so instead of an empty 206.
+        reply.status = "416 Range Not Satisfiable";
+        reply.headers.push_back(substitute("Content-Range: bytes */%0", size));
+        return reply;
+    }
+    reply.status = range.ranged ? "206 Partial Content" : "200 OK";
+    reply.headers.push_back("Accept-Ranges: bytes");
+    reply.headers.push_back(substitute("Content-Length: %0", range.end - range.start));
+    if (range.ranged) {
+        std::string line = substitute("Content-Range: bytes %0-%1/%2", range.start);
+        line = substitute(line, range.end - 1);
+        reply.headers.push_back(substitute(line, size));
+    }
+    reply.headers.push_back(substitute("Content-Type: %0", contentType));
+    reply.file = file;
+    reply.body = range;
+    return reply;
 }
 
-void writeListingHead(IODevice& connection)
+Reply pageReply(PageLines lines)
 {
-    writeStatus(connection, "HTTP/1.1 200 OK\r\n");
-    writeText(connection, "Content-Type: text/html\r\n");
-    writeText(connection, "\r\n");
+    Reply reply;
+    reply.status = "200 OK";
+    reply.headers.push_back("Content-Type: text/html");
+    reply.lines = std::move(lines);
+    return reply;
 }
 
-void writeNotFound(IODevice& connection)
+Reply notFoundReply()
 {
-    writeStatus(connection, "HTTP/1.1 404 Not Found\r\n");
+    Reply reply;
+    reply.status = "404 Not Found";
+    return reply;
+}
+
+void sendReply(IODevice& connection, const Reply& reply)
+{
+    writeText(connection, "HTTP/1.1 " + reply.status + "\r\n");
+    writeText(connection, "Connection: close\r\n");
+    for (const std::string& header : reply.headers)
+        writeText(connection, header + "\r\n");
     writeText(connection, "\r\n");
+    if (reply.file)
+        writeRange(connection, *reply.file, reply.body);
+    else if (reply.lines)
+        reply.lines([&connection](const std::string& line) { writeText(connection, line); });
 }

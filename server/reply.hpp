@@ -1,27 +1,38 @@
 #pragma once
 
-#include "core/iodevice.hpp"
+#include "core/file.hpp"
 #include "server/request.hpp"
 
+#include <functional>
 #include <string>
+#include <vector>
 
-// Writes every byte: a socket may take a piece only in part (a time limit ran out midway),
-// and a byte silently dropped would corrupt the reply.
-void writeAll(vexa::IODevice& connection, const char* data, uint32_t size);
+// Hands each line of a page to the reply as it is made.
+using LineOut = std::function<void(const std::string& line)>;
+// Makes a page's lines, each ended by its line feed, and hands them out one by one. Raises
+// FileException when what they are made of cannot be read to its end.
+using PageLines = std::function<void(const LineOut& out)>;
 
-inline void writeText(vexa::IODevice& connection, const std::string& text)
+// What goes out on a connection: the status line, the header lines and the empty line that
+// end the head, then what follows them: a range of a file, the lines of a page, or nothing.
+// Every line, and every chunk of the file, is a write of its own.
+struct Reply
 {
-    writeAll(connection, text.data(), uint32_t(text.size()));
-}
+    std::string status;               // "200 OK"
+    std::vector<std::string> headers; // each without its line end; "Connection: close" comes first
+    vexa::Pointer<vexa::File> file;   // with body: the bytes of it that follow the head
+    ByteRange body;
+    PageLines lines; // or the lines of a page
+};
 
-// The reply heads, up to and including the empty line. Each header line is a write of its own.
+// The file whole (200) or one range of it (206); a range that selects no byte gets the 416.
+Reply fileReply(vexa::Pointer<vexa::File> file, const ByteRange& range, int64_t size,
+                const std::string& contentType);
+// An HTML page of no stated length: the end of the connection ends it.
+Reply pageReply(PageLines lines);
+// The bare 404.
+Reply notFoundReply();
 
-// 200 for the whole file, 206 for a range of it.
-void writeFileHead(vexa::IODevice& connection, const ByteRange& range, int64_t size,
-                   const std::string& contentType);
-// 416: nothing of the file lies in the range.
-void writeRangeNotSatisfiable(vexa::IODevice& connection, int64_t size);
-// 200 for a listing page; no Content-Length, the end of the connection ends the page.
-void writeListingHead(vexa::IODevice& connection);
-// The bare 404: the whole reply.
-void writeNotFound(vexa::IODevice& connection);
+// Sends the reply. Raises what the connection raises, and FileException when what follows
+// the head cannot be read: the reply has begun by then and can only be cut short.
+void sendReply(vexa::IODevice& connection, const Reply& reply);

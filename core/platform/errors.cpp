@@ -19,9 +19,9 @@ void throwFileError(int error)
         throw FileException(code);
 }
 
-void throwPathError(const boost::system::error_code& error)
+void throwPathError(int error)
 {
-    throwFileError(error.value());
+    throwFileError(error);
     throw FileException(FileException::IO_ERROR);
 }
 

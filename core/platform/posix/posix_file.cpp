@@ -9,9 +9,6 @@ namespace vexa {
 
 namespace {
 
-// No single system call moves more than 1 GiB.
-const uint32_t MAX_PIECE = 1073741824;
-
 static_assert(sizeof(off_t) == 8, "positions and sizes beyond 4 GiB need a 64-bit off_t");
 
 bool parentIsMissing(const std::string& path)
@@ -25,66 +22,36 @@ bool parentIsMissing(const std::string& path)
 
 } // namespace
 
-PosixFile::PosixFile(int descriptor) : m_descriptor(descriptor), m_state(OPEN) {}
-
-uint32_t PosixFile::read(char* buffer, uint32_t size)
+uint32_t PosixFile::readPiece(char* buffer, uint32_t size)
 {
-    uint32_t total = 0;
-    while (total < size) {
-        uint32_t piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
-        ssize_t got = ::read(m_descriptor.get(), buffer + total, piece);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            m_descriptor.fail(errno);
-        }
-        if (got == 0)
-            break;
-        total += uint32_t(got);
-    }
-    m_state &= ~uint32_t(END_OF_STREAM);
-    if (total == 0 && size != 0)
-        m_state |= END_OF_STREAM;
-    return total;
+    ssize_t got;
+    do
+        got = ::read(m_handle.get(), buffer, size);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        m_handle.fail(errno);
+    return uint32_t(got);
 }
 
-uint32_t PosixFile::write(const char* data, uint32_t size)
+uint32_t PosixFile::writePiece(const char* data, uint32_t size)
 {
-    uint32_t total = 0;
-    while (total < size) {
-        uint32_t piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
-        ssize_t written = ::write(m_descriptor.get(), data + total, piece);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            m_descriptor.fail(errno);
-        }
-        if (written == 0)
-            break;
-        total += uint32_t(written);
-    }
-    return total;
-}
-
-void PosixFile::close()
-{
-    m_state = 0;
-    m_descriptor.close();
-}
-
-uint32_t PosixFile::getState()
-{
-    return m_state;
+    ssize_t written;
+    do
+        written = ::write(m_handle.get(), data, size);
+    while (written < 0 && errno == EINTR);
+    if (written < 0)
+        m_handle.fail(errno);
+    return uint32_t(written);
 }
 
 int64_t PosixFile::seek(int64_t offset, int32_t origin)
 {
     static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (origin < BEGIN || origin > END)
-        m_descriptor.fail(EINVAL);
-    off_t position = ::lseek(m_descriptor.get(), off_t(offset), whence[origin]);
+        m_handle.fail(EINVAL);
+    off_t position = ::lseek(m_handle.get(), off_t(offset), whence[origin]);
     if (position < 0)
-        m_descriptor.fail(errno);
+        m_handle.fail(errno);
     return int64_t(position);
 }
 
@@ -94,25 +61,25 @@ int64_t PosixFile::resize(int64_t length)
     seek(length, BEGIN);
     int result;
     do
-        result = ::ftruncate(m_descriptor.get(), off_t(length));
+        result = ::ftruncate(m_handle.get(), off_t(length));
     while (result != 0 && errno == EINTR);
     if (result != 0)
-        m_descriptor.fail(errno);
+        m_handle.fail(errno);
     return seek(saved, BEGIN);
 }
 
 int64_t PosixFile::size()
 {
     struct stat status;
-    if (::fstat(m_descriptor.get(), &status) != 0)
-        m_descriptor.fail(errno);
+    if (::fstat(m_handle.get(), &status) != 0)
+        m_handle.fail(errno);
     return int64_t(status.st_size);
 }
 
 void PosixFile::flush()
 {
-    if (::fsync(m_descriptor.get()) != 0)
-        m_descriptor.fail(errno);
+    if (::fsync(m_handle.get()) != 0)
+        m_handle.fail(errno);
 }
 
 Pointer<File> openFile(const std::string& path, int32_t mode)

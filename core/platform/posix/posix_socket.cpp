@@ -1,28 +1,17 @@
 #include "core/platform/posix/posix_socket.hpp"
 
-#include <arpa/inet.h>
+#include "core/platform/ipv4.hpp"
+
 #include <cerrno>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace vexa {
 
 namespace {
-
-sockaddr_in ipv4Address(uint32_t address, int32_t port)
-{
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = address;
-    a.sin_port = htons(uint16_t(port));
-    return a;
-}
 
 timeval toTimeval(int32_t millis)
 {
@@ -51,7 +40,7 @@ int awaitConnection(int descriptor)
 } // namespace
 
 PosixSocket::PosixSocket(int descriptor, bool nonBlocking)
-    : m_descriptor(descriptor), m_state(OPEN), m_nonBlocking(nonBlocking), m_sendShutDown(false)
+    : HandleDevice(descriptor), m_nonBlocking(nonBlocking), m_sendShutDown(false)
 {
 }
 
@@ -64,14 +53,14 @@ uint32_t PosixSocket::transferFailed(int error)
         throw NetworkException(NetworkException::NETWORK_ERROR);
     }
     // The peer may still be there: the write failed because we ended our own sending.
-    m_descriptor.fail(error == EPIPE && m_sendShutDown ? ESHUTDOWN : error);
+    m_handle.fail(error == EPIPE && m_sendShutDown ? ESHUTDOWN : error);
 }
 
 uint32_t PosixSocket::read(char* buffer, uint32_t size)
 {
     ssize_t got;
     do
-        got = ::recv(m_descriptor.get(), buffer, size, 0);
+        got = ::recv(m_handle.get(), buffer, size, 0);
     while (got < 0 && errno == EINTR);
     if (got < 0)
         return transferFailed(errno);
@@ -85,53 +74,30 @@ uint32_t PosixSocket::write(const char* data, uint32_t size)
 {
     ssize_t sent;
     do
-        sent = ::send(m_descriptor.get(), data, size, MSG_NOSIGNAL);
+        sent = ::send(m_handle.get(), data, size, MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     if (sent < 0)
         return transferFailed(errno);
     return uint32_t(sent);
 }
 
-void PosixSocket::close()
-{
-    m_state = 0;
-    m_descriptor.close();
-}
-
-uint32_t PosixSocket::getState()
-{
-    return m_state;
-}
-
 void PosixSocket::connect(StringRef host, int32_t port)
 {
-    std::string name = host;
-    in_addr_t address = inet_addr(name.c_str());
-    if (address == INADDR_NONE) {
-        addrinfo hints = {};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found)
-            throw NetworkException(NetworkException::UNKNOWN_HOST);
-        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-        freeaddrinfo(found);
-    }
-    sockaddr_in target = ipv4Address(address, port);
+    sockaddr_in target = ipv4Address(ipv4AddressOf(host), port);
     int error = 0;
-    if (::connect(m_descriptor.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
-        error = errno == EINTR ? awaitConnection(m_descriptor.get()) : errno;
+    if (::connect(m_handle.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        error = errno == EINTR ? awaitConnection(m_handle.get()) : errno;
     if (error != 0)
-        m_descriptor.fail(error);
+        m_handle.fail(error);
 }
 
 void PosixSocket::connectBroadcast(int32_t port)
 {
     int on = 1;
-    setsockopt(m_descriptor.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    setsockopt(m_handle.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
     sockaddr_in target = ipv4Address(htonl(INADDR_BROADCAST), port);
-    if (::connect(m_descriptor.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
-        m_descriptor.fail(errno);
+    if (::connect(m_handle.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        m_handle.fail(errno);
 }
 
 void PosixSocket::bind(int32_t port)
@@ -140,31 +106,31 @@ void PosixSocket::bind(int32_t port)
     // Linux still refuses a port that another socket listens on, so the fallback holds.
     int type = 0;
     socklen_t length = sizeof type;
-    if (getsockopt(m_descriptor.get(), SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
+    if (getsockopt(m_handle.get(), SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
         type == SOCK_STREAM) {
         int on = 1;
-        setsockopt(m_descriptor.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        setsockopt(m_handle.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
     sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
-    if (::bind(m_descriptor.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-        m_descriptor.fail(errno);
+    if (::bind(m_handle.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        m_handle.fail(errno);
 }
 
 void PosixSocket::listen(int32_t backlog)
 {
-    if (::listen(m_descriptor.get(), backlog) != 0)
-        m_descriptor.fail(errno);
+    if (::listen(m_handle.get(), backlog) != 0)
+        m_handle.fail(errno);
 }
 
 Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
 {
     int connection;
     do
-        connection = ::accept4(m_descriptor.get(), static_cast<sockaddr*>(address),
+        connection = ::accept4(m_handle.get(), static_cast<sockaddr*>(address),
                                static_cast<socklen_t*>(length), SOCK_CLOEXEC);
     while (connection < 0 && errno == EINTR);
     if (connection < 0)
-        m_descriptor.fail(errno);
+        m_handle.fail(errno);
     // Accepted sockets do not inherit O_NONBLOCK on Linux.
     return Pointer<Socket>(SocketDescriptor::adopt<PosixSocket>(connection, false));
 }
@@ -188,8 +154,8 @@ Pointer<Socket> PosixSocket::accept()
 
 void PosixSocket::shutdown()
 {
-    if (::shutdown(m_descriptor.get(), SHUT_WR) != 0)
-        m_descriptor.fail(errno);
+    if (::shutdown(m_handle.get(), SHUT_WR) != 0)
+        m_handle.fail(errno);
     m_sendShutDown = true;
 }
 
@@ -198,33 +164,33 @@ void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
     timeval receive = toTimeval(receiveMillis);
     timeval send = toTimeval(sendMillis);
     if ((receiveMillis >= 0 &&
-         setsockopt(m_descriptor.get(), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0) ||
+         setsockopt(m_handle.get(), SOL_SOCKET, SO_RCVTIMEO, &receive, sizeof receive) != 0) ||
         (sendMillis >= 0 &&
-         setsockopt(m_descriptor.get(), SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0))
-        m_descriptor.fail(errno);
+         setsockopt(m_handle.get(), SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0))
+        m_handle.fail(errno);
 }
 
 void PosixSocket::setCork(bool corked)
 {
     int on = corked ? 1 : 0;
     // A socket that is not TCP (a Unix-domain pair, UDP) has nothing to hold back.
-    if (setsockopt(m_descriptor.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
+    if (setsockopt(m_handle.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
         errno != EOPNOTSUPP && errno != ENOPROTOOPT)
-        m_descriptor.fail(errno);
+        m_handle.fail(errno);
 }
 
 bool PosixSocket::isListening()
 {
     int listening = 0;
     socklen_t length = sizeof listening;
-    return getsockopt(m_descriptor.get(), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
+    return getsockopt(m_handle.get(), SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 &&
            listening != 0;
 }
 
 void PosixSocket::abort()
 {
     linger immediately = {1, 0};
-    setsockopt(m_descriptor.get(), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
+    setsockopt(m_handle.get(), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
     close();
 }
 

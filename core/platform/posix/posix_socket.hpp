@@ -1,20 +1,19 @@
 #pragma once
 
+#include "core/platform/handle_device.hpp"
 #include "core/platform/posix/descriptor.hpp"
 #include "core/socket.hpp"
 
 namespace vexa {
 
 // Socket on BSD sockets. Made by createSocket, accept and adoptSocket only.
-class PosixSocket : public Socket
+class PosixSocket : public HandleDevice<Socket, SocketDescriptor>
 {
 public:
     PosixSocket(int descriptor, bool nonBlocking);
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
-    void close() override;
-    uint32_t getState() override;
 
     void connect(StringRef host, int32_t port) override;
     void connectBroadcast(int32_t port) override;
@@ -28,14 +27,12 @@ public:
     bool isListening() override;
     void abort() override;
 
-    int descriptor() const { return m_descriptor.get(); }
+    int descriptor() const { return m_handle.get(); }
 
 private:
     uint32_t transferFailed(int error);
     Pointer<Socket> acceptInto(void* address, void* length);
 
-    SocketDescriptor m_descriptor;
-    uint32_t m_state;
     bool m_nonBlocking;
     bool m_sendShutDown;
 };

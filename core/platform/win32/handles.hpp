@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace vexa {
 
 struct SocketTraits
@@ -30,5 +32,9 @@ struct FileTraits
 
 using SocketHandle = OwnedHandle<SocketTraits>;
 using FileHandle = OwnedHandle<FileTraits>;
+
+// The wide name that the file calls take for narrow UTF-8 text, through the path conversion
+// that initSystem makes UTF-8. Bytes that are no UTF-8 name no file: FILE_NOT_FOUND.
+std::wstring wideName(const std::string& path);
 
 } // namespace vexa

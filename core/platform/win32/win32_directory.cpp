@@ -87,15 +87,9 @@ private:
 
 Pointer<Directory> openDirectory(const std::string& path)
 {
-    fs::path name;
-    try {
-        name = fs::path(path);
-        name.wstring();
-    } catch (const std::exception&) {
-        throw FileException(FileException::FILE_NOT_FOUND);
-    }
+    fs::path name(wideName(path));
     // Shared for deleting too: the directory may be renamed while its entries are read.
-    HANDLE handle = CreateFileW(name.wstring().c_str(), FILE_LIST_DIRECTORY,
+    HANDLE handle = CreateFileW(name.c_str(), FILE_LIST_DIRECTORY,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

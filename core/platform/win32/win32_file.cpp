@@ -9,9 +9,6 @@ namespace vexa {
 
 namespace {
 
-// No single system call moves more than 1 GiB.
-const uint32_t MAX_PIECE = 1073741824;
-
 // Names that Windows takes for a device in every directory, whatever extension follows; it
 // counts the superscript digits (UTF-8 here) among the port numbers.
 const char* const DEVICES[] = {
@@ -40,50 +37,20 @@ static_assert(File::BEGIN == FILE_BEGIN && File::CURRENT == FILE_CURRENT && File
 
 } // namespace
 
-Win32File::Win32File(HANDLE file) : m_file(file), m_state(OPEN) {}
-
-uint32_t Win32File::read(char* buffer, uint32_t size)
+uint32_t Win32File::readPiece(char* buffer, uint32_t size)
 {
-    uint32_t total = 0;
-    while (total < size) {
-        DWORD piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
-        DWORD got = 0;
-        if (!ReadFile(m_file.get(), buffer + total, piece, &got, nullptr))
-            m_file.fail(int(GetLastError()));
-        if (got == 0)
-            break;
-        total += got;
-    }
-    m_state &= ~uint32_t(END_OF_STREAM);
-    if (total == 0 && size != 0)
-        m_state |= END_OF_STREAM;
-    return total;
+    DWORD got = 0;
+    if (!ReadFile(m_handle.get(), buffer, size, &got, nullptr))
+        m_handle.fail(int(GetLastError()));
+    return got;
 }
 
-uint32_t Win32File::write(const char* data, uint32_t size)
+uint32_t Win32File::writePiece(const char* data, uint32_t size)
 {
-    uint32_t total = 0;
-    while (total < size) {
-        DWORD piece = size - total < MAX_PIECE ? size - total : MAX_PIECE;
-        DWORD written = 0;
-        if (!WriteFile(m_file.get(), data + total, piece, &written, nullptr))
-            m_file.fail(int(GetLastError()));
-        if (written == 0)
-            break;
-        total += written;
-    }
-    return total;
-}
-
-void Win32File::close()
-{
-    m_state = 0;
-    m_file.close();
-}
-
-uint32_t Win32File::getState()
-{
-    return m_state;
+    DWORD written = 0;
+    if (!WriteFile(m_handle.get(), data, size, &written, nullptr))
+        m_handle.fail(int(GetLastError()));
+    return written;
 }
 
 int64_t Win32File::seek(int64_t offset, int32_t origin)
@@ -91,9 +58,9 @@ int64_t Win32File::seek(int64_t offset, int32_t origin)
     LONG high = LONG(offset >> 32);
     // The low part all ones is also a genuine position; only a last error tells a failure.
     SetLastError(0);
-    DWORD low = SetFilePointer(m_file.get(), LONG(uint32_t(offset)), &high, DWORD(origin));
+    DWORD low = SetFilePointer(m_handle.get(), LONG(uint32_t(offset)), &high, DWORD(origin));
     if (low == INVALID_SET_FILE_POINTER)
-        m_file.check(int(GetLastError()));
+        m_handle.check(int(GetLastError()));
     return (int64_t(high) << 32) | low;
 }
 
@@ -101,8 +68,8 @@ int64_t Win32File::resize(int64_t length)
 {
     int64_t saved = seek(0, CURRENT);
     seek(length, BEGIN);
-    if (!SetEndOfFile(m_file.get()))
-        m_file.fail(int(GetLastError()));
+    if (!SetEndOfFile(m_handle.get()))
+        m_handle.fail(int(GetLastError()));
     return seek(saved, BEGIN);
 }
 
@@ -110,16 +77,25 @@ int64_t Win32File::size()
 {
     DWORD high = 0;
     SetLastError(0);
-    DWORD low = GetFileSize(m_file.get(), &high);
+    DWORD low = GetFileSize(m_handle.get(), &high);
     if (low == INVALID_FILE_SIZE)
-        m_file.check(int(GetLastError()));
+        m_handle.check(int(GetLastError()));
     return (int64_t(high) << 32) | low;
 }
 
 void Win32File::flush()
 {
-    if (!FlushFileBuffers(m_file.get()))
-        m_file.fail(int(GetLastError()));
+    if (!FlushFileBuffers(m_handle.get()))
+        m_handle.fail(int(GetLastError()));
+}
+
+std::wstring wideName(const std::string& path)
+{
+    try {
+        return boost::filesystem::path(path).wstring();
+    } catch (const std::exception&) {
+        throw FileException(FileException::FILE_NOT_FOUND);
+    }
 }
 
 Pointer<File> openFile(const std::string& path, int32_t mode)
@@ -132,16 +108,8 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         access |= GENERIC_WRITE;
     DWORD disposition = writing ? (truncating ? CREATE_ALWAYS : OPEN_ALWAYS)
                                 : (truncating ? TRUNCATE_EXISTING : OPEN_EXISTING);
-    // The wide name comes through the path conversion that initSystem makes UTF-8; bytes
-    // that are no UTF-8 name no file.
-    std::wstring name;
-    try {
-        name = boost::filesystem::path(path).wstring();
-    } catch (const std::exception&) {
-        throw FileException(FileException::FILE_NOT_FOUND);
-    }
-    HANDLE file = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(wideName(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         throwFileError(int(GetLastError()));
         throw FileException(FileException::IO_ERROR);

@@ -1,21 +1,12 @@
 #include "core/platform/win32/win32_socket.hpp"
 
-#include <ws2tcpip.h>
+#include "core/platform/ipv4.hpp"
 
 #include <climits>
 
 namespace vexa {
 
 namespace {
-
-sockaddr_in ipv4Address(uint32_t address, int32_t port)
-{
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = address;
-    a.sin_port = htons(uint16_t(port));
-    return a;
-}
 
 // Winsock counts in int; a larger request simply moves less, as any short transfer does.
 int clamped(uint32_t size)
@@ -25,20 +16,18 @@ int clamped(uint32_t size)
 
 } // namespace
 
-Win32Socket::Win32Socket(SOCKET socket) : m_socket(socket), m_state(OPEN) {}
-
 uint32_t Win32Socket::transferFailed()
 {
     int error = WSAGetLastError();
     // Non-blocking: nothing to move yet. A blocking socket's time limit is WSAETIMEDOUT.
     if (error == WSAEWOULDBLOCK)
         return 0;
-    m_socket.fail(error);
+    m_handle.fail(error);
 }
 
 uint32_t Win32Socket::read(char* buffer, uint32_t size)
 {
-    int got = ::recv(m_socket.get(), buffer, clamped(size), 0);
+    int got = ::recv(m_handle.get(), buffer, clamped(size), 0);
     if (got == SOCKET_ERROR)
         return transferFailed();
     // A zero-size recv() says nothing about the end of the stream.
@@ -49,49 +38,26 @@ uint32_t Win32Socket::read(char* buffer, uint32_t size)
 
 uint32_t Win32Socket::write(const char* data, uint32_t size)
 {
-    int sent = ::send(m_socket.get(), data, clamped(size), 0);
+    int sent = ::send(m_handle.get(), data, clamped(size), 0);
     if (sent == SOCKET_ERROR)
         return transferFailed();
     return uint32_t(sent);
 }
 
-void Win32Socket::close()
-{
-    m_state = 0;
-    m_socket.close();
-}
-
-uint32_t Win32Socket::getState()
-{
-    return m_state;
-}
-
 void Win32Socket::connect(StringRef host, int32_t port)
 {
-    std::string name = host;
-    unsigned long address = inet_addr(name.c_str());
-    if (address == INADDR_NONE) {
-        addrinfo hints = {};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || !found)
-            throw NetworkException(NetworkException::UNKNOWN_HOST);
-        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-        freeaddrinfo(found);
-    }
-    sockaddr_in target = ipv4Address(address, port);
-    if (::connect(m_socket.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
-        m_socket.fail(WSAGetLastError());
+    sockaddr_in target = ipv4Address(ipv4AddressOf(host), port);
+    if (::connect(m_handle.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        m_handle.fail(WSAGetLastError());
 }
 
 void Win32Socket::connectBroadcast(int32_t port)
 {
     BOOL on = TRUE;
-    setsockopt(m_socket.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<char*>(&on), sizeof on);
+    setsockopt(m_handle.get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<char*>(&on), sizeof on);
     sockaddr_in target = ipv4Address(htonl(INADDR_BROADCAST), port);
-    if (::connect(m_socket.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
-        m_socket.fail(WSAGetLastError());
+    if (::connect(m_handle.get(), reinterpret_cast<sockaddr*>(&target), sizeof target) != 0)
+        m_handle.fail(WSAGetLastError());
 }
 
 void Win32Socket::bind(int32_t port)
@@ -99,23 +65,23 @@ void Win32Socket::bind(int32_t port)
     // No address reuse: on Windows it would let a second server take a port that one
     // already listens on, and the fallback to 8080 relies on that bind failing.
     sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
-    if (::bind(m_socket.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-        m_socket.fail(WSAGetLastError());
+    if (::bind(m_handle.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+        m_handle.fail(WSAGetLastError());
 }
 
 void Win32Socket::listen(int32_t backlog)
 {
-    if (::listen(m_socket.get(), backlog) != 0)
-        m_socket.fail(WSAGetLastError());
+    if (::listen(m_handle.get(), backlog) != 0)
+        m_handle.fail(WSAGetLastError());
 }
 
 Pointer<Socket> Win32Socket::acceptInto(sockaddr_in* peer)
 {
     int length = sizeof *peer;
     SOCKET connection =
-        ::accept(m_socket.get(), reinterpret_cast<sockaddr*>(peer), peer ? &length : nullptr);
+        ::accept(m_handle.get(), reinterpret_cast<sockaddr*>(peer), peer ? &length : nullptr);
     if (connection == INVALID_SOCKET)
-        m_socket.fail(WSAGetLastError());
+        m_handle.fail(WSAGetLastError());
     return Pointer<Socket>(SocketHandle::adopt<Win32Socket>(connection));
 }
 
@@ -135,8 +101,8 @@ Pointer<Socket> Win32Socket::accept()
 
 void Win32Socket::shutdown()
 {
-    if (::shutdown(m_socket.get(), SD_SEND) != 0)
-        m_socket.fail(WSAGetLastError());
+    if (::shutdown(m_handle.get(), SD_SEND) != 0)
+        m_handle.fail(WSAGetLastError());
 }
 
 void Win32Socket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
@@ -144,25 +110,25 @@ void Win32Socket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
     DWORD receive = DWORD(receiveMillis);
     DWORD send = DWORD(sendMillis);
     if ((receiveMillis >= 0 &&
-         setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&receive),
+         setsockopt(m_handle.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&receive),
                     sizeof receive) != 0) ||
-        (sendMillis >= 0 && setsockopt(m_socket.get(), SOL_SOCKET, SO_SNDTIMEO,
+        (sendMillis >= 0 && setsockopt(m_handle.get(), SOL_SOCKET, SO_SNDTIMEO,
                                        reinterpret_cast<char*>(&send), sizeof send) != 0))
-        m_socket.fail(WSAGetLastError());
+        m_handle.fail(WSAGetLastError());
 }
 
 void Win32Socket::setCork(bool)
 {
     // Winsock has no cork; Nagle's rule already joins the small header writes.
-    if (!m_socket.isOpen())
-        m_socket.fail(0);
+    if (!m_handle.isOpen())
+        m_handle.fail(0);
 }
 
 bool Win32Socket::isListening()
 {
     BOOL listening = FALSE;
     int length = sizeof listening;
-    return getsockopt(m_socket.get(), SOL_SOCKET, SO_ACCEPTCONN,
+    return getsockopt(m_handle.get(), SOL_SOCKET, SO_ACCEPTCONN,
                       reinterpret_cast<char*>(&listening), &length) == 0 &&
            listening;
 }
@@ -170,7 +136,7 @@ bool Win32Socket::isListening()
 void Win32Socket::abort()
 {
     linger immediately = {1, 0};
-    setsockopt(m_socket.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&immediately),
+    setsockopt(m_handle.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&immediately),
                sizeof immediately);
     close();
 }

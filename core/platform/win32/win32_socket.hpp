@@ -1,20 +1,19 @@
 #pragma once
 
+#include "core/platform/handle_device.hpp"
 #include "core/platform/win32/handles.hpp"
 #include "core/socket.hpp"
 
 namespace vexa {
 
 // Socket on Winsock 2. Made by createSocket, accept and adoptSocket only.
-class Win32Socket : public Socket
+class Win32Socket : public HandleDevice<Socket, SocketHandle>
 {
 public:
-    explicit Win32Socket(SOCKET socket);
+    using HandleDevice::HandleDevice;
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
-    void close() override;
-    uint32_t getState() override;
 
     void connect(StringRef host, int32_t port) override;
     void connectBroadcast(int32_t port) override;
@@ -28,14 +27,11 @@ public:
     bool isListening() override;
     void abort() override;
 
-    SOCKET handle() const { return m_socket.get(); }
+    SOCKET handle() const { return m_handle.get(); }
 
 private:
     uint32_t transferFailed();
     Pointer<Socket> acceptInto(sockaddr_in* peer);
-
-    SocketHandle m_socket;
-    uint32_t m_state;
 };
 
 // Takes ownership of an open socket, e.g. one a test made itself.

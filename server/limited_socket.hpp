@@ -1,0 +1,36 @@
+#pragma once
+
+#include "core/socket.hpp"
+#include "server/handler.hpp"
+
+#include <chrono>
+
+// A connection's socket under the time limits. The request head is read under an idle limit
+// and one overall deadline, so a client that trickles a byte now and then cannot hold its
+// thread for ever; for the same reason each piece of the reply must go out whole within the
+// write limit of its first send.
+class LimitedSocket : public vexa::IODevice
+{
+public:
+    LimitedSocket(vexa::Pointer<vexa::Socket> socket, const ConnectionSettings& settings);
+
+    uint32_t read(char* buffer, uint32_t size) override;
+    // Sends the piece whole or raises.
+    uint32_t write(const char* data, uint32_t size) override;
+    void close() override;
+    uint32_t getState() override;
+
+    // Ends a written reply without a reset: closing over unread request bytes would make the
+    // system send one, and the client could lose the reply it is still reading.
+    void closeGracefully();
+    // Ends a reply that cannot be finished with a reset, so that the client sees it fail.
+    void abort();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    vexa::Pointer<vexa::Socket> m_socket;
+    const ConnectionSettings m_settings;
+    Clock::time_point m_deadline;
+    int32_t m_receiveMillis;
+};
