@@ -14,6 +14,8 @@ foreach(text windows-README.txt:README.txt ../LICENSE:LICENSE.txt)
     install(FILES ${PROJECT_BINARY_DIR}/${to} DESTINATION .)
 endforeach()
 install(TARGETS harnow RUNTIME DESTINATION .)
+# A tree that CPack once packed for keeps CPack's files, and CMake then reserves the name.
+file(REMOVE ${PROJECT_BINARY_DIR}/CPackConfig.cmake ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
 add_custom_target(package
     COMMAND ${CMAKE_COMMAND} -DTREE=${PROJECT_BINARY_DIR}
             -DZIP=${PROJECT_BINARY_DIR}/harnow-${PROJECT_VERSION}-win${bits}.zip
