@@ -64,11 +64,15 @@ bool isConfined(const std::string& decodedPath)
 
 void applyRangeLine(const std::string& line, ByteRange& range)
 {
-    // The name and the unit in any case (figures have none); blanks around the value.
-    std::string text = toLower(line);
-    if (!startsWith(text, "range:"))
-        return;
-    std::string value = trim(text.substr(6));
+    // The name and the unit in any case (figures have none); blanks around the value. Only
+    // the name is looked at in every header line, without a copy of it.
+    static const char NAME[] = "range:";
+    for (std::size_t i = 0; i < sizeof NAME - 1; ++i) {
+        char c = i < line.size() ? line[i] : '\0';
+        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != NAME[i])
+            return;
+    }
+    std::string value = toLower(trim(line.substr(6)));
     if (!startsWith(value, "bytes="))
         return;
     // The first range: 'first-last', 'first-' or '-suffix', then the end or the next range.
