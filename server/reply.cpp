@@ -23,7 +23,8 @@ void writeAll(IODevice& connection, const char* data, uint32_t size)
     }
 }
 
-void writeText(IODevice& connection, const std::string& text)
+// A literal's length is known when it is compiled: no copy of it is made.
+void writeText(IODevice& connection, StringRef text)
 {
     writeAll(connection, text.data(), uint32_t(text.size()));
 }
@@ -51,19 +52,20 @@ Reply fileReply(Pointer<File> file, const ByteRange& range, int64_t size,
     Reply reply;
     if (range.ranged && range.end <= range.start) {
         // Nothing of the file lies in the range: say so instead of an empty 206.
-        reply.status = "416 Range Not Satisfiable";
-        reply.headers.push_back(substitute("Content-Range: bytes */%0", size));
+        reply.status = "HTTP/1.1 416 Range Not Satisfiable\r\n";
+        reply.headers.push_back(substitute("Content-Range: bytes */%0\r\n", size));
         return reply;
     }
-    reply.status = range.ranged ? "206 Partial Content" : "200 OK";
-    reply.headers.push_back("Accept-Ranges: bytes");
-    reply.headers.push_back(substitute("Content-Length: %0", range.end - range.start));
+    reply.status = range.ranged ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
+    reply.headers.reserve(4);
+    reply.headers.push_back("Accept-Ranges: bytes\r\n");
+    reply.headers.push_back(substitute("Content-Length: %0\r\n", range.end - range.start));
     if (range.ranged) {
-        std::string line = substitute("Content-Range: bytes %0-%1/%2", range.start);
+        std::string line = substitute("Content-Range: bytes %0-%1/%2\r\n", range.start);
         line = substitute(line, range.end - 1);
         reply.headers.push_back(substitute(line, size));
     }
-    reply.headers.push_back(substitute("Content-Type: %0", contentType));
+    reply.headers.push_back(substitute("Content-Type: %0\r\n", contentType));
     reply.file = file;
     reply.body = range;
     return reply;
@@ -72,8 +74,8 @@ Reply fileReply(Pointer<File> file, const ByteRange& range, int64_t size,
 Reply pageReply(PageLines lines)
 {
     Reply reply;
-    reply.status = "200 OK";
-    reply.headers.push_back("Content-Type: text/html");
+    reply.status = "HTTP/1.1 200 OK\r\n";
+    reply.headers.push_back("Content-Type: text/html\r\n");
     reply.lines = std::move(lines);
     return reply;
 }
@@ -81,16 +83,16 @@ Reply pageReply(PageLines lines)
 Reply notFoundReply()
 {
     Reply reply;
-    reply.status = "404 Not Found";
+    reply.status = "HTTP/1.1 404 Not Found\r\n";
     return reply;
 }
 
 void sendReply(IODevice& connection, const Reply& reply)
 {
-    writeText(connection, "HTTP/1.1 " + reply.status + "\r\n");
+    writeText(connection, reply.status);
     writeText(connection, "Connection: close\r\n");
     for (const std::string& header : reply.headers)
-        writeText(connection, header + "\r\n");
+        writeText(connection, header);
     writeText(connection, "\r\n");
     if (reply.file)
         writeRange(connection, *reply.file, reply.body);

@@ -18,8 +18,8 @@ using PageLines = std::function<void(const LineOut& out)>;
 // Every line, and every chunk of the file, is a write of its own.
 struct Reply
 {
-    std::string status;               // "200 OK"
-    std::vector<std::string> headers; // each without its line end; "Connection: close" comes first
+    std::string status;               // "HTTP/1.1 200 OK\r\n"
+    std::vector<std::string> headers; // each with its line end; "Connection: close" comes first
     vexa::Pointer<vexa::File> file;   // with body: the bytes of it that follow the head
     ByteRange body;
     PageLines lines; // or the lines of a page
