@@ -5,11 +5,9 @@
 
 #include <boost/thread/thread.hpp>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
 
 boost::mutex consoleMutex;
 uint32_t (*consoleOutput)(const char* data, uint32_t size) = vexa::writeConsole;
@@ -19,7 +17,7 @@ namespace {
 // About a thousand lines of a busy server: a console that pauses for a moment loses none.
 const std::size_t RING_BYTES = 256 * 1024;
 const std::size_t WRITER_STACK = 64 * 1024;
-const std::chrono::milliseconds BATCH_PAUSE(1);
+const boost::posix_time::milliseconds BATCH_PAUSE(10);
 
 ConsoleWriter& processConsole()
 {
@@ -67,7 +65,7 @@ void ConsoleWriter::put(const char* data, std::size_t size) noexcept
     } else {
         ++m_lost;
     }
-    if (m_waiting)
+    if (m_waiting || (m_pausing && m_used > m_ring.size() / 2))
         m_queued.notify_one();
 }
 
@@ -109,11 +107,12 @@ void ConsoleWriter::run()
                 m_queued.wait(lock);
             while (m_used == 0 && m_lost == 0);
             m_waiting = false;
-            // A busy server queues many lines a millisecond: after a moment's pause one write
-            // carries them all, instead of a wake-up and a write for each.
-            lock.unlock();
-            std::this_thread::sleep_for(BATCH_PAUSE);
-            lock.lock();
+            // A busy server queues many lines in a few milliseconds: after a pause one write
+            // carries them all, instead of a wake-up and a write for each. A ring that fills up
+            // meanwhile ends the pause.
+            m_pausing = true;
+            m_queued.timed_wait(lock, BATCH_PAUSE);
+            m_pausing = false;
         }
         writeSome(lock);
     }

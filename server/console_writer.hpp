@@ -49,6 +49,7 @@ private:
     int64_t m_lost = 0; // lines dropped since the last notice
     bool m_writing = false;
     bool m_waiting = false; // the thread waits for lines
+    bool m_pausing = false; // the thread lets lines gather before it writes
     bool m_threaded = false;
     Output m_output;
 };
