@@ -104,7 +104,7 @@ class Browser(clients.ClientTestCase):
         # The console doubles '&' in a quoted path.
         quoted = re.escape('"%s/clip.webm"' % folder.replace("&", "&&"))
         ranged = re.compile(r'%s \((\d+)-(\d+)/%d\) video/webm' % (quoted, clip_size))
-        ranges = [ranged.fullmatch(line) for line in server.lines]
+        ranges = [ranged.fullmatch(line) for line in server.settled_lines()]
         ranges = [(int(m.group(1)), int(m.group(2))) for m in ranges if m]
         self.assertTrue(ranges, server.lines)
         for first, last in ranges:

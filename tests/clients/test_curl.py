@@ -74,7 +74,7 @@ class Curl(clients.ClientTestCase):
         # --fail turns the status into curl's own failure; 28 would mean it waited for more.
         code, status, err = self.curl("/missing.html", "--fail", "-o", os.devnull)
         self.assertEqual((code, status), (22, "404"), err)
-        self.assertIn('error: file not found for "missing.html"', self.server.lines)
+        self.server.wait_line('error: file not found for "missing.html"')
 
     def test_resumes_an_interrupted_download(self):
         data = clients.payload(16 << 20, 4)

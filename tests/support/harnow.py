@@ -131,6 +131,13 @@ class Server:
             time.sleep(0.005)
         return self
 
+    def settled_lines(self):
+        """All console lines of what was answered so far: lines come in order, a little after
+        their replies, so those of a request made now come last."""
+        self.get("/console-settled")
+        self.wait_line('error: file not found for "console-settled"')
+        return self.lines
+
     def pause_console(self):
         """Stops reading the console, as a pager left unscrolled does: its pipe fills up."""
         self._reading.clear()
