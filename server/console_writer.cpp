@@ -14,7 +14,7 @@ uint32_t (*consoleOutput)(const char* data, uint32_t size) = vexa::writeConsole;
 
 namespace {
 
-// About a thousand lines of a busy server: a console that pauses for a moment loses none.
+// Thousands of lines: a console that pauses for a moment loses none of a busy server's.
 const std::size_t RING_BYTES = 256 * 1024;
 const std::size_t WRITER_STACK = 64 * 1024;
 const boost::posix_time::milliseconds BATCH_PAUSE(10);
