@@ -49,9 +49,9 @@ class Startup(harnow.ServerTestCase):
     def test_stops_with_status_1_when_both_ports_are_held(self):
         with hold(80), hold(8080):
             # Under Wine a program that exits within milliseconds of its start has now and then
-            # printed nothing at all (once in CI, never in a thousand runs here); a second run
-            # tells that apart from lines the server lost.
-            for attempt in range(2 if harnow.WINE else 1):
+            # printed nothing at all (once in CI, never in a thousand runs here). The second run
+            # must print every line, so a server that loses them still fails.
+            for _ in range(2 if harnow.WINE else 1):
                 server = self.start(ready=False)
                 self.assertEqual(server.wait_exit(), 1)
                 server.stop()
