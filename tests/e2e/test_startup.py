@@ -1,6 +1,8 @@
 """Start-up lines, the choice of port, the fatal stop and a thread that cannot start."""
 import concurrent.futures
 import os
+import pty
+import select
 import socket
 import subprocess
 import time
@@ -61,6 +63,41 @@ class Startup(harnow.ServerTestCase):
             self.served_line(), "not able to act as a server on port 80: address in use",
             "trying port 8080", "error in main: address in use"
         ])
+
+    @harnow.windows_only("a console window that closes with its program")
+    def test_keeps_a_console_of_its_own_open_until_enter(self):
+        # Started on a terminal, Wine gives the program a console that no other process shares,
+        # as a double-click does on Windows.
+        with hold(80), hold(8080):
+            pid, terminal = pty.fork()
+            if pid == 0:
+                os.chdir(self.root)
+                os.execv(harnow.WINE, [harnow.WINE, harnow.BINARY])
+            ended = 0
+            try:
+                shown, deadline = b"", time.monotonic() + 10
+                while b"press Enter to close" not in shown and time.monotonic() < deadline:
+                    if select.select([terminal], [], [], 0.1)[0]:
+                        try:
+                            shown += os.read(terminal, 4096)
+                        except OSError:  # the terminal is closed: the program has ended
+                            break
+                time.sleep(0.3)
+                ended, status = os.waitpid(pid, os.WNOHANG)
+                self.assertFalse(ended, "closed before Enter")
+                os.write(terminal, b"\r")
+                for _ in range(100):
+                    ended, status = os.waitpid(pid, os.WNOHANG)
+                    if ended:
+                        break
+                    time.sleep(0.1)
+                self.assertEqual(os.waitstatus_to_exitcode(status), 1)
+            finally:
+                if not ended:
+                    os.kill(pid, 9)
+                    os.waitpid(pid, 0)
+                os.close(terminal)
+        self.assertIn(b"error in main: address in use\r\r\npress Enter to close", shown)
 
     @harnow.posix_only("Windows has no user that may not bind port 80")
     def test_an_unprivileged_user_is_refused_port_80_and_serves_on_8080(self):
