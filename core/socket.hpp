@@ -16,7 +16,12 @@ public:
     };
     enum Flags : int32_t {
         NON_BLOCKING = 1,
+        // A TCP listener for IPv6 and IPv4 on one port: an IPv6 socket that takes IPv4
+        // connections too, or an IPv4 one where the system has no IPv6. It cannot connect.
+        BOTH_FAMILIES = 2,
     };
+    // For listen(): as many pending connections as the system allows.
+    static constexpr int32_t MAX_BACKLOG = -1;
 
     virtual void connect(StringRef host, int32_t port) = 0;
     virtual void connectBroadcast(int32_t port) = 0;

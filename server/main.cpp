@@ -33,7 +33,9 @@ int main()
         printLine("");
         // A working directory that was removed cannot be served; say so instead of aborting.
         printLine("serving directory " + quotedPath(boost::filesystem::current_path()));
-        Pointer<Socket> listener = createSocket(Socket::TCP, 0);
+        // 'localhost' is ::1 as well, and many clients try it first: a port held there by
+        // another program must not be announced as ours.
+        Pointer<Socket> listener = createSocket(Socket::TCP, Socket::BOTH_FAMILIES);
         std::string address = "http://localhost";
         try {
             listener->bind(80);
@@ -44,7 +46,8 @@ int main()
             address += ":8080";
         }
         // The address is announced only once a browser can connect to it.
-        listener->listen(5);
+        // A burst of connections must not wait for SYNs resent after a second.
+        listener->listen(Socket::MAX_BACKLOG);
         printLine("now open a browser and go to " + address);
         acceptLoop(*listener);
     } catch (const std::exception& e) {

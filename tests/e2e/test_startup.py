@@ -16,11 +16,11 @@ ON_80 = "now open a browser and go to http://localhost"
 FALLBACK = ["trying port 8080", "now open a browser and go to http://localhost:8080"]
 
 
-def hold(port):
-    holder = socket.socket()
+def hold(port, host="0.0.0.0"):
+    holder = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
     # Earlier servers' connections may linger in TIME_WAIT; a listener still holds the port.
     holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    holder.bind(("0.0.0.0", port))
+    holder.bind((host, port))
     holder.listen(1)
     return holder
 
@@ -38,16 +38,23 @@ class Startup(harnow.ServerTestCase):
         self.write("index.html", b"hi")
         server = self.start()
         self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
-        self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+        # 'localhost' is both: one port takes IPv4 and IPv6.
+        for host in ["127.0.0.1", "::1"]:
+            self.assertEqual(harnow.request(b"GET /index.html HTTP/1.1\r\n\r\n", 80, host=host),
+                             file_reply(b"hi", "text/html"), host)
 
     def test_falls_back_to_8080_when_port_80_is_held(self):
         self.write("index.html", b"hi")
-        with hold(80):
-            server = self.start()
-            self.assertEqual(self.settled_lines(server), BANNER + [
-                self.served_line(), "not able to act as a server on port 80: address in use"
-            ] + FALLBACK)
-            self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+        # An IPv6 holder alone, as a development server on localhost: clients that try ::1
+        # first would reach it, so the port is in use.
+        for host in ["0.0.0.0", "::1"]:
+            with hold(80, host):
+                server = self.start()
+                self.assertEqual(self.settled_lines(server), BANNER + [
+                    self.served_line(), "not able to act as a server on port 80: address in use"
+                ] + FALLBACK, host)
+                self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+                server.stop()
 
     def test_stops_with_status_1_when_both_ports_are_held(self):
         with hold(80), hold(8080):

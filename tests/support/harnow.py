@@ -175,18 +175,19 @@ def rss_kib(server):
 
 
 def listening(port):
-    """Whether this network namespace has an IPv4 TCP socket listening on the port."""
-    with open("/proc/net/tcp") as table:
-        next(table)
-        for row in table:
-            local, state = row.split()[1], row.split()[3]
-            if state == "0A" and int(local.rsplit(":", 1)[1], 16) == port:
-                return True
+    """Whether this network namespace has a TCP socket listening on the port, IPv4 or IPv6."""
+    for table in ["/proc/net/tcp", "/proc/net/tcp6"]:
+        with open(table) as rows:
+            next(rows)
+            for row in rows:
+                local, state = row.split()[1], row.split()[3]
+                if state == "0A" and int(local.rsplit(":", 1)[1], 16) == port:
+                    return True
     return False
 
 
-def connect(port, timeout=10):
-    return socket.create_connection(("127.0.0.1", port), timeout=timeout)
+def connect(port, timeout=10, host="127.0.0.1"):
+    return socket.create_connection((host, port), timeout=timeout)
 
 
 def read_all(sock, timeout=10):
@@ -204,9 +205,9 @@ def read_all(sock, timeout=10):
         chunks.append(chunk)
 
 
-def request(data, port, timeout=10):
+def request(data, port, timeout=10, host="127.0.0.1"):
     """Sends raw request bytes and returns the whole reply (the server closes the connection)."""
-    with connect(port, timeout) as sock:
+    with connect(port, timeout, host) as sock:
         sock.sendall(data)
         return read_all(sock, timeout)
 

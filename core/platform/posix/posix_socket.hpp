@@ -10,7 +10,8 @@ namespace vexa {
 class PosixSocket : public HandleDevice<Socket, SocketDescriptor>
 {
 public:
-    PosixSocket(int descriptor, bool nonBlocking);
+    // bothFamilies: an IPv6 socket that bind() opens to IPv4 too.
+    PosixSocket(int descriptor, bool nonBlocking, bool bothFamilies = false);
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
@@ -34,6 +35,7 @@ private:
     Pointer<Socket> acceptInto(void* address, void* length);
 
     bool m_nonBlocking;
+    bool m_bothFamilies;
     bool m_sendShutDown;
 };
 

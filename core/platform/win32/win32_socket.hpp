@@ -10,7 +10,11 @@ namespace vexa {
 class Win32Socket : public HandleDevice<Socket, SocketHandle>
 {
 public:
-    using HandleDevice::HandleDevice;
+    // bothFamilies: an IPv6 socket that bind() opens to IPv4 too.
+    explicit Win32Socket(SOCKET socket, bool nonBlocking = false, bool bothFamilies = false)
+        : HandleDevice(socket), m_nonBlocking(nonBlocking), m_bothFamilies(bothFamilies)
+    {
+    }
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
@@ -31,7 +35,10 @@ public:
 
 private:
     uint32_t transferFailed();
-    Pointer<Socket> acceptInto(sockaddr_in* peer);
+    Pointer<Socket> acceptInto(sockaddr_storage* peer);
+
+    bool m_nonBlocking;
+    bool m_bothFamilies;
 };
 
 // Takes ownership of an open socket, e.g. one a test made itself.
