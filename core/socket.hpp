@@ -4,6 +4,7 @@
 #include "core/text.hpp"
 
 #include <string>
+#include <vector>
 
 namespace vexa {
 
@@ -45,5 +46,10 @@ public:
 };
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags);
+
+// The IPv4 addresses, as figures, at which other devices on the local networks may reach this
+// machine: those of interfaces that are up, neither loopback nor link-local (169.254/16) nor a
+// bridge to containers or virtual machines. None when the system does not tell.
+std::vector<std::string> localNetworkAddresses();
 
 } // namespace vexa

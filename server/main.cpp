@@ -36,19 +36,25 @@ int main()
         // 'localhost' is ::1 as well, and many clients try it first: a port held there by
         // another program must not be announced as ours.
         Pointer<Socket> listener = createSocket(Socket::TCP, Socket::BOTH_FAMILIES);
-        std::string address = "http://localhost";
+        std::string port;
         try {
             listener->bind(80);
         } catch (const NetworkException& e) {
             printLine(std::string("not able to act as a server on port 80: ") + e.what());
             printLine("trying port 8080");
             listener->bind(8080);
-            address += ":8080";
+            port = ":8080";
         }
         // The address is announced only once a browser can connect to it.
         // A burst of connections must not wait for SYNs resent after a second.
         listener->listen(Socket::MAX_BACKLOG);
-        printLine("now open a browser and go to " + address);
+        printLine("now open a browser and go to http://localhost" + port);
+        // For the person at the terminal: which address the phone needs. A pipe, a log or a
+        // journal gets the lines it always got.
+        if (consoleIsTerminal()) {
+            for (const std::string& address : localNetworkAddresses())
+                printLine("or from another device: http://" + address + port);
+        }
         acceptLoop(*listener);
     } catch (const std::exception& e) {
         printFailure("error in main: ", e.what());

@@ -46,6 +46,21 @@ std::string addressText(const sockaddr_storage& address, int32_t& port)
     return host;
 }
 
+std::string ipv4Text(uint32_t address)
+{
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
+    std::string text;
+    for (int i = 0; i < 4; ++i)
+        text += (i ? "." : "") + std::to_string(bytes[i]);
+    return text;
+}
+
+bool servesOtherDevices(uint32_t address)
+{
+    uint32_t host = ntohl(address);
+    return (host >> 24) != 127 && (host >> 16) != 0xA9FE;
+}
+
 uint32_t ipv4AddressOf(const std::string& host)
 {
     uint32_t address = uint32_t(inet_addr(host.c_str()));

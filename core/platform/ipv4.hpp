@@ -18,6 +18,12 @@ sockaddr_in6 anyIpv6Address(int32_t port);
 // ("127.0.0.1", not "::ffff:127.0.0.1").
 std::string addressText(const sockaddr_storage& address, int32_t& port);
 
+// An IPv4 address (network byte order) as figures: "192.168.1.23".
+std::string ipv4Text(uint32_t address);
+// Whether another device could reach this machine at the address: not loopback (127/8), not
+// link-local (169.254/16).
+bool servesOtherDevices(uint32_t address);
+
 // The IPv4 address of a host written as figures ("127.0.0.1") or else looked up by its name,
 // in network byte order. Raises NetworkException UNKNOWN_HOST when there is none.
 uint32_t ipv4AddressOf(const std::string& host);

@@ -3,6 +3,7 @@ and a thread that cannot start."""
 import concurrent.futures
 import os
 import pty
+import re
 import select
 import socket
 import subprocess
@@ -14,6 +15,37 @@ from replies import file_reply, listing, quoted, receive
 BANNER = ["Harnow by https://harnow.example", ""]
 ON_80 = "now open a browser and go to http://localhost"
 FALLBACK = ["trying port 8080", "now open a browser and go to http://localhost:8080"]
+
+
+def setUpModule():
+    # This script's network namespace gets a network, so that every test on a pipe shows the
+    # lines for other devices absent: a cable with a documentation address at one end and a
+    # bridge-like name at the other (a container's), a link-local address, an interface down.
+    for command in ["link add lan0 type veth peer name docker0", "addr add 192.0.2.10/24 dev lan0",
+                    "addr add 169.254.7.7/16 dev lan0", "addr add 198.51.100.1/24 dev docker0",
+                    "link set lan0 up", "link set docker0 up", "link add lan2 type bridge",
+                    "addr add 203.0.113.5/24 dev lan2"]:
+        subprocess.run(["ip", *command.split()], check=True)
+
+
+def on_terminal(cwd, until, timeout=10):
+    """Starts the server on a pseudo-terminal; returns its pid, the terminal and what it showed
+    by the time all of `until` showed, the terminal closed or the time ran out."""
+    pid, terminal = pty.fork()
+    if pid == 0:
+        try:
+            os.chdir(cwd)
+            os.execv(harnow.RUN[0], harnow.RUN)
+        finally:
+            os._exit(127)  # never back into the tests
+    shown, deadline = b"", time.monotonic() + timeout
+    while not all(part in shown for part in until) and time.monotonic() < deadline:
+        if select.select([terminal], [], [], 0.1)[0]:
+            try:
+                shown += os.read(terminal, 4096)
+            except OSError:  # the terminal is closed: the program has ended
+                break
+    return pid, terminal, shown
 
 
 def hold(port, host="0.0.0.0"):
@@ -77,22 +109,9 @@ class Startup(harnow.ServerTestCase):
         # Started on a terminal, Wine gives the program a console that no other process shares,
         # as a double-click does on Windows.
         with hold(80), hold(8080):
-            pid, terminal = pty.fork()
-            if pid == 0:
-                try:
-                    os.chdir(self.root)
-                    os.execv(harnow.WINE, [harnow.WINE, harnow.BINARY])
-                finally:
-                    os._exit(127)  # never back into the tests
+            pid, terminal, shown = on_terminal(self.root, [b"press Enter to close"])
             ended = 0
             try:
-                shown, deadline = b"", time.monotonic() + 10
-                while b"press Enter to close" not in shown and time.monotonic() < deadline:
-                    if select.select([terminal], [], [], 0.1)[0]:
-                        try:
-                            shown += os.read(terminal, 4096)
-                        except OSError:  # the terminal is closed: the program has ended
-                            break
                 time.sleep(0.3)
                 ended, status = os.waitpid(pid, os.WNOHANG)
                 self.assertFalse(ended, "closed before Enter")
@@ -109,6 +128,25 @@ class Startup(harnow.ServerTestCase):
                     os.waitpid(pid, 0)
                 os.close(terminal)
         self.assertIn(b"error in main: address in use\r\r\npress Enter to close", shown)
+
+    def test_a_terminal_shows_the_addresses_for_other_devices_too(self):
+        # Windows leaves out adapters that are not Ethernet or Wi-Fi, whatever their name.
+        others = ["192.0.2.10", "198.51.100.1"] if harnow.WINE else ["192.0.2.10"]
+        for held, port in [((), ""), ((80,), ":8080")]:
+            holders = [hold(p) for p in held]
+            wanted = ["or from another device: http://%s%s\r" % (a, port) for a in others]
+            pid, terminal, shown = on_terminal(self.root, [w.encode() for w in wanted])
+            time.sleep(0.3)  # for a line too many
+            shown += os.read(terminal, 65536) if select.select([terminal], [], [], 0)[0] else b""
+            os.kill(pid, 9)
+            os.waitpid(pid, 0)
+            os.close(terminal)
+            for holder in holders:
+                holder.close()
+            # Wine's console adds a CR to each line and hides the cursor while it writes.
+            text = re.sub(r"\x1b\[\?25[lh]|\r", "", shown.decode())
+            self.assertEqual(sorted(text.split(ON_80 + port + "\n", 1)[1].splitlines()),
+                             [w[:-1] for w in wanted], text)
 
     @harnow.posix_only("Windows has no user that may not bind port 80")
     def test_an_unprivileged_user_is_refused_port_80_and_serves_on_8080(self):
