@@ -2,6 +2,7 @@
 #include "core/exceptions.hpp"
 #include "core/modules.hpp"
 #include "core/socket.hpp"
+#include "core/stop_requests.hpp"
 #include "server/accept_loop.hpp"
 #include "server/console_lines.hpp"
 #include "server/console_writer.hpp"
@@ -11,16 +12,10 @@
 
 using namespace vexa;
 
-namespace {
-
-// Long enough for a console that is busy drawing; a console that takes nothing must not keep
-// a failed server from exiting.
-const int32_t LAST_LINES_WAIT_MILLIS = 1000;
-
-} // namespace
-
 int main()
 {
+    // Before any thread starts, so that every thread inherits it.
+    holdStopRequests();
     initNetwork();
     initSystem();
     initUtility();
@@ -45,8 +40,8 @@ int main()
             listener->bind(8080);
             port = ":8080";
         }
-        // The address is announced only once a browser can connect to it.
-        // A burst of connections must not wait for SYNs resent after a second.
+        // The address is announced only once a browser can connect to it. A burst of
+        // connections must not wait for SYNs resent after a second: the largest backlog.
         listener->listen(Socket::MAX_BACKLOG);
         printLine("now open a browser and go to http://localhost" + port);
         // For the person at the terminal: which address the phone needs. A pipe, a log or a
@@ -55,6 +50,7 @@ int main()
             for (const std::string& address : localNetworkAddresses())
                 printLine("or from another device: http://" + address + port);
         }
+        stopOnRequest(listener);
         acceptLoop(*listener);
     } catch (const std::exception& e) {
         printFailure("error in main: ", e.what());
