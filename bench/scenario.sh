@@ -35,6 +35,10 @@ case "$server" in
 harnow)
     (cd "$FIXTURE" && exec "$HARNOW" >/dev/null 2>"$OUT/harnow-stderr.log") &
     ;;
+harnow-*)
+    # An earlier revision, built by run.sh (BENCH_BEFORE).
+    (cd "$FIXTURE" && exec "$OUT/$server" >/dev/null 2>"$OUT/$server-stderr.log") &
+    ;;
 nginx)
     nginx -e "$OUT/nginx-error.log" -c "$OUT/nginx.conf" &
     ;;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/file.hpp"
 #include "core/iodevice.hpp"
 #include "core/text.hpp"
 
@@ -39,6 +40,14 @@ public:
     // travel in full segments; shutdown() and close() send whatever is held. No effect on a
     // socket that is not TCP.
     virtual void setCork(bool corked) = 0;
+    // Whether sendFile() takes the file: one that openFile made (not a test's fake), on a
+    // platform that can send it from its file cache. Otherwise a file goes through a buffer.
+    virtual bool sendsFile(File& file) = 0;
+    // Sends up to size bytes of such a file from its position on, which moves past those that
+    // went, straight from the system's file cache: no copy goes through the program. Returns
+    // how many, 0 at the end of the file; the send limit of setTimeouts holds as for write().
+    // A failure to read the file raises FileException.
+    virtual uint32_t sendFile(File& file, uint32_t size) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
     // Whether closing the socket, or the end of the process, resets the connection, dropping

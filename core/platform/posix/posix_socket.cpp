@@ -1,11 +1,13 @@
 #include "core/platform/posix/posix_socket.hpp"
 
 #include "core/platform/ipv4.hpp"
+#include "core/platform/posix/posix_file.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace vexa {
@@ -208,6 +210,36 @@ void PosixSocket::setCork(bool corked)
     if (setsockopt(m_handle.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
         errno != EOPNOTSUPP && errno != ENOPROTOOPT)
         m_handle.fail(errno);
+}
+
+bool PosixSocket::sendsFile(File& file)
+{
+    return dynamic_cast<PosixFile*>(&file) != nullptr;
+}
+
+uint32_t PosixSocket::sendFile(File& file, uint32_t size)
+{
+    PosixFile& from = dynamic_cast<PosixFile&>(file);
+    ssize_t sent;
+    do
+        sent = ::sendfile(m_handle.get(), from.descriptor(), nullptr, size);
+    while (sent < 0 && errno == EINTR);
+    if (sent >= 0)
+        return uint32_t(sent);
+    // A file system that cannot hand its pages over: through a buffer, one send as ever, and
+    // what it did not take is read again next time.
+    if (errno == EINVAL || errno == ENOSYS) {
+        char buffer[4096];
+        uint32_t got = from.read(buffer, size < sizeof buffer ? size : uint32_t(sizeof buffer));
+        uint32_t took = got > 0 ? write(buffer, got) : 0;
+        if (took < got)
+            from.seek(int64_t(took) - int64_t(got), File::CURRENT);
+        return took;
+    }
+    // The file's side failed (the socket's never gives these).
+    if (errno == EIO || errno == EOVERFLOW)
+        throwFileError(errno);
+    return transferFailed(errno);
 }
 
 bool PosixSocket::isListening()

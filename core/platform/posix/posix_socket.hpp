@@ -25,6 +25,8 @@ public:
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
+    bool sendsFile(File& file) override;
+    uint32_t sendFile(File& file, uint32_t size) override;
     bool isListening() override;
     void setResetOnClose(bool reset) override;
     void stopListening() noexcept override;

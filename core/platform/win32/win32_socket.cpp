@@ -160,6 +160,19 @@ void Win32Socket::setCork(bool)
         m_handle.fail(0);
 }
 
+bool Win32Socket::sendsFile(File&)
+{
+    // TransmitFile could, but client editions of Windows run two of them at a time in all, so
+    // two slow clients would hold up every other download. Under Wine it is several times
+    // slower than the buffer and waits out its limit for a client that has reset.
+    return false;
+}
+
+uint32_t Win32Socket::sendFile(File&, uint32_t)
+{
+    throw NetworkException(NetworkException::NETWORK_ERROR);
+}
+
 bool Win32Socket::isListening()
 {
     BOOL listening = FALSE;
