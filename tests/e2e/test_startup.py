@@ -19,9 +19,8 @@ FALLBACK = ["trying port 8080", "now open a browser and go to http://localhost:8
 
 
 def setUpModule():
-    # This script's network namespace gets a network, so that every test on a pipe shows the
-    # lines for other devices absent: a cable with a documentation address at one end and a
-    # bridge-like name at the other (a container's), a link-local address, an interface down.
+    # A network, so that every test on a pipe shows the lines for other devices absent: a cable
+    # to a container's bridge-like name, a link-local address, an interface down.
     for command in ["link add lan0 type veth peer name docker0", "addr add 192.0.2.10/24 dev lan0",
                     "addr add 169.254.7.7/16 dev lan0", "addr add 198.51.100.1/24 dev docker0",
                     "link set lan0 up", "link set docker0 up", "link add lan2 type bridge",
@@ -133,8 +132,7 @@ class Startup(harnow.ServerTestCase):
     def test_a_terminal_shows_the_addresses_for_other_devices_too(self):
         # Windows leaves out adapters that are not Ethernet or Wi-Fi, whatever their name.
         others = ["192.0.2.10", "198.51.100.1"] if harnow.WINE else ["192.0.2.10"]
-        for held, port in [((), ""), ((80,), ":8080")]:
-            holders = [hold(p) for p in held]
+        for port, holder in [(":8080", hold(80)), ("", None)]:
             wanted = ["or from another device: http://%s%s\r" % (a, port) for a in others]
             pid, terminal, shown = on_terminal(self.root, [w.encode() for w in wanted])
             time.sleep(0.3)  # for a line too many
@@ -142,7 +140,7 @@ class Startup(harnow.ServerTestCase):
             os.kill(pid, 9)
             os.waitpid(pid, 0)
             os.close(terminal)
-            for holder in holders:
+            if holder:
                 holder.close()
             # Wine's console adds a CR to each line and hides the cursor while it writes.
             text = re.sub(r"\x1b\[\?25[lh]|\r", "", shown.decode())

@@ -175,14 +175,12 @@ def rss_kib(server):
 
 
 def listening(port):
-    """Whether this network namespace has a TCP socket listening on the port, IPv4 or IPv6."""
+    """Whether this network namespace has a TCP socket, IPv4 or IPv6, listening on the port."""
     for table in ["/proc/net/tcp", "/proc/net/tcp6"]:
         with open(table) as rows:
-            next(rows)
-            for row in rows:
-                local, state = row.split()[1], row.split()[3]
-                if state == "0A" and int(local.rsplit(":", 1)[1], 16) == port:
-                    return True
+            if any(row.split()[3] == "0A" and int(row.split()[1].rsplit(":", 1)[1], 16) == port
+                   for row in list(rows)[1:]):
+                return True
     return False
 
 
