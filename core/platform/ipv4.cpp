@@ -39,8 +39,8 @@ std::string addressText(const sockaddr_storage& address, int32_t& port)
     bool isIpv4 = shown.ss_family == AF_INET;
     char host[NI_MAXHOST] = {};
     if (getnameinfo(reinterpret_cast<const sockaddr*>(&shown),
-                    isIpv4 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6), host, sizeof host,
-                    nullptr, 0, NI_NUMERICHOST) != 0)
+                    isIpv4 ? sizeof(sockaddr_in) : sizeof(sockaddr_in6), host, sizeof host, nullptr,
+                    0, NI_NUMERICHOST) != 0)
         throw NetworkException(NetworkException::NETWORK_ERROR);
     port = ntohs(isIpv4 ? ipv4.sin_port : six.sin6_port);
     return host;

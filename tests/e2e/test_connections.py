@@ -75,9 +75,8 @@ class Connections(harnow.ServerTestCase):
         self.assertEqual(len(waiting), 0, "connections left out of the backlog")
         os.kill(server.process.pid, signal.SIGCONT)
         for sock in clients:
-            with sock:
-                sock.sendall(b"GET /a.html HTTP/1.1\r\n\r\n")
-                self.assertEqual(harnow.read_all(sock), file_reply(b"a", "text/html"))
+            sock.sendall(b"GET /a.html HTTP/1.1\r\n\r\n")
+        self.assertEqual({harnow.read_all(s) for s in clients}, {file_reply(b"a", "text/html")})
 
     def test_console_lines_of_many_connections_never_mix(self):
         self.write("docs/a.html", b"a")

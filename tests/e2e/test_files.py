@@ -100,7 +100,8 @@ class Files(harnow.ServerTestCase):
         self.expect(get("/index.html?v=2?x"), file_reply(b"<p>index</p>", "text/html"),
                     '"index.html" (12) text/html')
         media = harnow.served(self.root, "media")
-        self.expect(get("/media?sort=name"), listing(media, "media", [("media/clip.ogv", "clip.ogv")]),
+        self.expect(get("/media?sort=name"), listing(media, "media", [("media/clip.ogv",
+                                                                          "clip.ogv")]),
                     "listing html files in " + quoted(media))
         if not harnow.WINE:  # Windows names cannot hold '?'
             self.write("index.html?v=2", b"query")

@@ -19,8 +19,7 @@ FALLBACK = ["trying port 8080", "now open a browser and go to http://localhost:8
 
 
 def setUpModule():
-    # A network, so that every test on a pipe shows the lines for other devices absent: a cable
-    # to a container's bridge-like name, a link-local address, an interface down.
+    # A network: every test on a pipe shows the lines for other devices absent.
     for command in ["link add lan0 type veth peer name docker0", "addr add 192.0.2.10/24 dev lan0",
                     "addr add 169.254.7.7/16 dev lan0", "addr add 198.51.100.1/24 dev docker0",
                     "link set lan0 up", "link set docker0 up", "link add lan2 type bridge",
@@ -29,8 +28,7 @@ def setUpModule():
 
 
 def on_terminal(cwd, until, timeout=10):
-    """Starts the server on a pseudo-terminal; returns its pid, the terminal and what it showed
-    by the time all of `until` showed, the terminal closed or the time ran out."""
+    """The server on a pseudo-terminal: its pid, the terminal, what it showed until `until` did."""
     pid, terminal = pty.fork()
     if pid == 0:
         try:
@@ -70,15 +68,13 @@ class Startup(harnow.ServerTestCase):
         self.write("index.html", b"hi")
         server = self.start()
         self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
-        # 'localhost' is both: one port takes IPv4 and IPv6.
         for host in ["127.0.0.1", "::1"]:
             self.assertEqual(harnow.request(b"GET /index.html HTTP/1.1\r\n\r\n", 80, host=host),
                              file_reply(b"hi", "text/html"), host)
 
     def test_falls_back_to_8080_when_port_80_is_held(self):
         self.write("index.html", b"hi")
-        # An IPv6 holder alone, as a development server on localhost: clients that try ::1
-        # first would reach it, so the port is in use.
+        # An IPv6 holder alone too, as a development server on localhost: clients try ::1 first.
         for host in ["0.0.0.0", "::1"]:
             with hold(80, host):
                 server = self.start()
@@ -140,6 +136,7 @@ class Startup(harnow.ServerTestCase):
             os.kill(pid, 9)
             os.waitpid(pid, 0)
             os.close(terminal)
+            harnow.wait_unbound(80 if holder is None else 8080)
             if holder:
                 holder.close()
             # Wine's console adds a CR to each line and hides the cursor while it writes.

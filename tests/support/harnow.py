@@ -155,6 +155,7 @@ class Server:
         self.process.wait(timeout=10)
         self._reader.join(timeout=10)
         self.process.stdout.close()
+        wait_unbound(self.port)
 
     def request(self, data, timeout=10, port=None):
         return request(data, port or self.port, timeout)
@@ -182,6 +183,14 @@ def listening(port):
                    for row in list(rows)[1:]):
                 return True
     return False
+
+
+def wait_unbound(port):
+    """Under Wine the wineserver closes a program's sockets some milliseconds after its end."""
+    for _ in range(500 if port else 0):
+        if not listening(port):
+            return
+        time.sleep(0.01)
 
 
 def connect(port, timeout=10, host="127.0.0.1"):
