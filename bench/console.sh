@@ -39,10 +39,11 @@ inside() {
     "$LOADGEN" run -u /small.html -c 4 -n 200 -d 5 >/dev/null
     local holders=()
     if [ "$console" = idle ]; then
-        # Four openers of 500 each, one handshake at a time and 100 a second each: the listen
-        # backlog of 5 drops a burst's SYNs, and each drop stalls its opener for a second. All
-        # 2000 are open in about 5 s, and the server drops a silent connection after 20 s, so
-        # everything is over before then. No SYN cookies, as in run.sh.
+        # Four openers of 500 each, one handshake at a time and 100 a second each: a listen
+        # backlog of 5 (the code before) drops a burst's SYNs, and each drop stalls its opener
+        # for a second. All 2000 are open in about 5 s, and the server drops a silent
+        # connection after 20 s, so everything is over before then. No SYN cookies, as in
+        # run.sh.
         sysctl -qw net.ipv4.tcp_syncookies=0
         for _ in 1 2 3 4; do
             "$LOADGEN" hold -c 500 -r 100 -W 1 -d 18 >/dev/null &

@@ -6,12 +6,17 @@
 # it; nothing leaves loopback. Rounds interleave the servers so that a busy machine slows all
 # of them alike. The table is also written to bench/out/table.txt and bench/table.txt, and
 # bench/chart.svg is drawn from it.
-# Environment: BENCH_ROUNDS (5), BENCH_SECONDS (3, per load run), BENCH_SERVERS.
+# Environment: BENCH_ROUNDS (5), BENCH_SECONDS (3, per load run), BENCH_SERVERS, BENCH_BEFORE.
+# BENCH_BEFORE names earlier revisions of Harnow to run beside the working tree's, each as a
+# server "harnow-REVISION" of its own; the comparison of a change with the code before it is
+#   sudo BENCH_BEFORE=REVISION BENCH_SERVERS=harnow bench/run.sh
+# and its table goes to bench/out/table.txt only.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/.." && pwd)"
 rounds="${BENCH_ROUNDS:-5}"
 servers="${BENCH_SERVERS:-harnow nginx lighttpd}"
+before="${BENCH_BEFORE:-}"
 export SECONDS_PER_RUN="${BENCH_SECONDS:-3}"
 export OUT="$root/bench/out"
 export FIXTURE="$OUT/fixture"
@@ -43,6 +48,17 @@ echo "building Harnow (Release) and the load generator"
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build-bench" --target harnow -j2 >/dev/null
 g++ -O2 -std=c++17 -pthread -Wall -Wextra -o "$LOADGEN" "$here/loadgen.cpp" "$here/load_worker.cpp"
+for revision in $before; do
+    echo "building Harnow (Release) at $revision"
+    rm -rf "$OUT/before-src"
+    git -C "$root" worktree add -f --detach "$OUT/before-src" "$revision" >/dev/null 2>&1
+    cmake -S "$OUT/before-src" -B "$OUT/build-$revision" -DCMAKE_BUILD_TYPE=Release \
+        -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$OUT/build-$revision" --target harnow -j2 >/dev/null
+    git -C "$root" worktree remove --force "$OUT/before-src"
+    cp "$OUT/build-$revision/harnow" "$OUT/harnow-$revision"
+    servers="harnow-$revision $servers"
+done
 
 # The fixture: a page, a picture, a video and a directory of 1000 pages. Kept between runs.
 makeFile() { # NAME BYTES
@@ -102,6 +118,8 @@ done
 
 python3 "$here/table.py" "$OUT/results.txt" --rounds "$rounds" --seconds "$SECONDS_PER_RUN" \
     --load "$load" --elapsed "$(($(date +%s) - begun))" | tee "$OUT/table.txt"
-# The committed table and its chart follow the latest run.
-cp "$OUT/table.txt" "$here/table.txt"
-"$here/chart.sh" "$here/table.txt" >/dev/null
+# The committed table and its chart follow the latest run beside the peers.
+if [ -z "$before" ]; then
+    cp "$OUT/table.txt" "$here/table.txt"
+    "$here/chart.sh" "$here/table.txt" >/dev/null
+fi

@@ -30,10 +30,22 @@ statusSum() { # FIELD: sum of /proc/PID/status FIELD over the tree
     echo "$sum"
 }
 established() { ss -Htn state established '( sport = :80 )' | wc -l; }
+cpuTicks() { # user + system CPU of the server's processes, in clock ticks
+    local sum=0 pid fields
+    for pid in $(tree "$serverPid"); do
+        read -ra fields < <(sed 's/.*) //' "/proc/$pid/stat" 2>/dev/null || echo)
+        sum=$((sum + ${fields[11]:-0} + ${fields[12]:-0}))
+    done
+    echo "$sum"
+}
 
 case "$server" in
 harnow)
     (cd "$FIXTURE" && exec "$HARNOW" >/dev/null 2>"$OUT/harnow-stderr.log") &
+    ;;
+harnow-*)
+    # An earlier revision, built by run.sh (BENCH_BEFORE).
+    (cd "$FIXTURE" && exec "$OUT/$server" >/dev/null 2>"$OUT/$server-stderr.log") &
     ;;
 nginx)
     nginx -e "$OUT/nginx-error.log" -c "$OUT/nginx.conf" &
@@ -64,15 +76,20 @@ trap stop EXIT
 "$LOADGEN" wait -d 10 || { echo "$server did not start" >&2; exit 1; }
 
 run() { # FIGURE-PREFIX loadgen-run-arguments...: emits the figures of one run
-    local prefix="$1" line
+    local prefix="$1" line ticks requests
     shift
+    ticks=$(cpuTicks)
     line=$("$LOADGEN" run "$@")
+    ticks=$(($(cpuTicks) - ticks))
     echo "$server $round $prefix $line" >>"$OUT/raw.txt"
     for pair in $line; do
         case "${pair%%=*}" in
-        rps | mbps | p50_ms | p99_ms | errors) emit "${prefix}_${pair%%=*}" "${pair#*=}" ;;
+        rps | mbps | p50_ms | p99_ms | max_ms | errors) emit "${prefix}_${pair%%=*}" "${pair#*=}" ;;
+        requests) requests="${pair#*=}" ;;
         esac
     done
+    # The server's CPU per request: what decides requests/s on a machine that others share.
+    [ "${requests:-0}" -eq 0 ] || emit "${prefix}_cpu_us" $((ticks * 1000000 / $(getconf CLK_TCK) / requests))
 }
 
 # Warm up (first-touch of files and code), then the idle figures.

@@ -15,6 +15,10 @@ void prepareConsole();
 // (none was given) the bytes are dropped as if written.
 uint32_t writeConsole(const char* data, uint32_t size) noexcept;
 
+// Whether standard output is a terminal, or a console window on Windows: a person reads it,
+// not a pipe, a file or a journal.
+bool consoleIsTerminal();
+
 // Whether the process is the only one on its console: a console window that was opened for it
 // alone (double-clicked) and closes when it exits.
 bool ownsConsoleAlone();

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/file.hpp"
 #include "core/iodevice.hpp"
 #include "core/text.hpp"
 
 #include <string>
+#include <vector>
 
 namespace vexa {
 
@@ -16,7 +18,12 @@ public:
     };
     enum Flags : int32_t {
         NON_BLOCKING = 1,
+        // A TCP listener for IPv6 and IPv4 on one port: an IPv6 socket that takes IPv4
+        // connections too, or an IPv4 one where the system has no IPv6. It cannot connect.
+        BOTH_FAMILIES = 2,
     };
+    // For listen(): as many pending connections as the system allows.
+    static constexpr int32_t MAX_BACKLOG = -1;
 
     virtual void connect(StringRef host, int32_t port) = 0;
     virtual void connectBroadcast(int32_t port) = 0;
@@ -33,6 +40,14 @@ public:
     // travel in full segments; shutdown() and close() send whatever is held. No effect on a
     // socket that is not TCP.
     virtual void setCork(bool corked) = 0;
+    // Whether sendFile() takes the file: one that openFile made (not a test's fake), on a
+    // platform that can send it from its file cache. Otherwise a file goes through a buffer.
+    virtual bool sendsFile(File& file) = 0;
+    // Sends up to size bytes of such a file from its position on, which moves past those that
+    // went, straight from the system's file cache: no copy goes through the program. Returns
+    // how many, 0 at the end of the file; the send limit of setTimeouts holds as for write().
+    // A failure to read the file raises FileException.
+    virtual uint32_t sendFile(File& file, uint32_t size) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
     // Whether closing the socket, or the end of the process, resets the connection, dropping
@@ -45,5 +60,10 @@ public:
 };
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags);
+
+// The IPv4 addresses, as figures, at which other devices on the local networks may reach this
+// machine: those of interfaces that are up, neither loopback nor link-local (169.254/16) nor a
+// bridge to containers or virtual machines. None when the system does not tell.
+std::vector<std::string> localNetworkAddresses();
 
 } // namespace vexa

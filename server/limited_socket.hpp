@@ -19,6 +19,9 @@ public:
     uint32_t read(char* buffer, uint32_t size) override;
     // Sends the piece whole or raises.
     uint32_t write(const char* data, uint32_t size) override;
+    // Sends the file's piece as write() sends one, or what the file has left of it; from the
+    // system's file cache where the socket can.
+    uint32_t writeFrom(vexa::File& file, uint32_t size) override;
     // Ends the connection cleanly: for a request refused with nothing written.
     void close() override;
     uint32_t getState() override;
@@ -31,6 +34,8 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+
+    template <class Send> uint32_t sendWhole(uint32_t size, Send send);
 
     vexa::Pointer<vexa::Socket> m_socket;
     const ConnectionSettings m_settings;

@@ -28,19 +28,28 @@ int main()
         printLine("");
         // A working directory that was removed cannot be served; say so instead of aborting.
         printLine("serving directory " + quotedPath(boost::filesystem::current_path()));
-        Pointer<Socket> listener = createSocket(Socket::TCP, 0);
-        std::string address = "http://localhost";
+        // 'localhost' is ::1 as well, and many clients try it first: a port held there by
+        // another program must not be announced as ours.
+        Pointer<Socket> listener = createSocket(Socket::TCP, Socket::BOTH_FAMILIES);
+        std::string port;
         try {
             listener->bind(80);
         } catch (const NetworkException& e) {
             printLine(std::string("not able to act as a server on port 80: ") + e.what());
             printLine("trying port 8080");
             listener->bind(8080);
-            address += ":8080";
+            port = ":8080";
         }
-        // The address is announced only once a browser can connect to it.
-        listener->listen(5);
-        printLine("now open a browser and go to " + address);
+        // The address is announced only once a browser can connect to it. A burst of
+        // connections must not wait for SYNs resent after a second: the largest backlog.
+        listener->listen(Socket::MAX_BACKLOG);
+        printLine("now open a browser and go to http://localhost" + port);
+        // For the person at the terminal: which address the phone needs. A pipe, a log or a
+        // journal gets the lines it always got.
+        if (consoleIsTerminal()) {
+            for (const std::string& address : localNetworkAddresses())
+                printLine("or from another device: http://" + address + port);
+        }
         stopOnRequest(listener);
         acceptLoop(*listener);
     } catch (const std::exception& e) {

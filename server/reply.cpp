@@ -9,37 +9,22 @@ namespace {
 
 const uint32_t CHUNK = 4096;
 
-// Writes every byte: a socket may take a piece only in part (a time limit ran out midway),
-// and a byte silently dropped would corrupt the reply.
-void writeAll(IODevice& connection, const char* data, uint32_t size)
-{
-    while (size > 0) {
-        uint32_t written = connection.write(data, size);
-        // A blocking socket takes at least one byte or raises; 0 means it would block for ever.
-        if (written == 0 || written > size)
-            throw NetworkException(NetworkException::NETWORK_ERROR);
-        data += written;
-        size -= written;
-    }
-}
-
 // A literal's length is known when it is compiled: no copy of it is made.
 void writeText(IODevice& connection, StringRef text)
 {
     writeAll(connection, text.data(), uint32_t(text.size()));
 }
 
+// A piece at a time, each under the connection's write limit of its own.
 void writeRange(IODevice& connection, File& file, const ByteRange& range)
 {
     file.seek(range.start, File::BEGIN);
-    char buffer[CHUNK];
     for (int64_t count = range.end - range.start; count > 0;) {
-        uint32_t n = file.read(buffer, count < int64_t(CHUNK) ? uint32_t(count) : CHUNK);
+        uint32_t n = connection.writeFrom(file, count < int64_t(CHUNK) ? uint32_t(count) : CHUNK);
         // The file shrank since its size was read. Many clients would take a body short of its
         // Content-Length for the whole file; the reply must fail instead.
         if (n == 0)
             throw DataException(DataException::UNEXPECTED_END_OF_FILE);
-        writeAll(connection, buffer, n);
         count -= n;
     }
 }

@@ -26,7 +26,9 @@ bool parseRequestLine(const std::string& line, std::string& rawPath)
     int32_t space = find(line, ' ', 4, -1);
     if (space < 0 || line[4] != '/')
         return false;
-    rawPath = substring(line, 5, space);
+    // The query is no part of the path: 'style.css?v=3' is 'style.css'. An encoded '%3F' is.
+    int32_t query = find(line, '?', 5, space);
+    rawPath = substring(line, 5, query < space ? query : space);
     return true;
 }
 

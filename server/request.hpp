@@ -9,7 +9,8 @@ class BufferedReader;
 
 // The pieces of a request that are text work, kept apart so they can be tested alone.
 
-// Accepts only "GET /<path> ..." and yields the raw bytes between the '/' and the next space.
+// Accepts only "GET /<path> ..." and yields the raw bytes between the '/' and the next space,
+// up to a '?' that begins a query among them.
 bool parseRequestLine(const std::string& line, std::string& rawPath);
 
 // Decodes %XX from the end towards the start, so a decoded byte is never decoded again.

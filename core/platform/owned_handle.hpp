@@ -56,6 +56,15 @@ public:
         throw Exception(0);
     }
 
+    // Takes another handle in place of this one, which is released.
+    void replace(Handle handle)
+    {
+        Handle old = m_handle;
+        m_handle = handle;
+        if (old != Traits::invalid())
+            Traits::release(old);
+    }
+
     // The handle is given up before it is released, so it is never released twice: Linux
     // frees a descriptor even when close() reports an error, and a number may be reused.
     void close()

@@ -47,10 +47,11 @@ protected:
 
     static int32_t localPort(vexa::Socket& socket)
     {
-        sockaddr_in address = {};
+        // Room for an IPv6 address: Windows fills nothing into less. Both put the port here.
+        sockaddr_storage address = {};
         socklen_t length = sizeof address;
         getsockname(nativeHandle(socket), reinterpret_cast<sockaddr*>(&address), &length);
-        return ntohs(address.sin_port);
+        return ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
     }
 
     // A listener on an ephemeral port.

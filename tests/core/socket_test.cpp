@@ -85,6 +85,12 @@ TEST_F(LoopbackTcp, AcceptReportsThePeerAddressAndPort)
     EXPECT_EQ(address, "127.0.0.1");
     EXPECT_EQ(port, localPort(*client));
     EXPECT_EQ(connection->getState(), uint32_t(IODevice::OPEN));
+    // An IPv4 peer of a listener for both families too: its address is no IPv6 form of it.
+    server = listener(Socket::BOTH_FAMILIES);
+    client = connectTo(localPort(*server));
+    connection = server->accept(address, port);
+    EXPECT_EQ(address, "127.0.0.1");
+    EXPECT_EQ(port, localPort(*client));
 }
 
 TEST_F(LoopbackTcp, AResetPeerGivesConnectionClosedByPeer)

@@ -1,8 +1,11 @@
 """Connections: early ends, simultaneous downloads, unmixed console lines, long request heads."""
 import concurrent.futures
 import os
+import select
+import signal
 import socket
 import subprocess
+import time
 
 import harnow
 from replies import NOT_FOUND, begun, file_reply, listing, quoted, read_to_end, receive
@@ -54,6 +57,26 @@ class Connections(harnow.ServerTestCase):
             self.assertTrue(reply == file_reply(content, "application/octet-stream"))
         line = '"large.bin" (%d) application/octet-stream' % LARGE
         self.assertEqual([server.next_line(), server.next_line()], [line, line])
+
+    def test_a_burst_of_connections_is_queued_whole_while_the_server_is_held_up(self):
+        # Stopped, the server accepts nothing: only its listen backlog holds the burst. A SYN
+        # beyond the backlog is dropped and resent after 1 s, 3 s, ...: still no room then.
+        self.write("a.html", b"a")
+        server = self.start()
+        clients = [socket.socket() for _ in range(120)]
+        os.kill(server.process.pid, signal.SIGSTOP)  # SIGKILL still ends it after a failure
+        for sock in clients:
+            sock.setblocking(False)
+            sock.connect_ex(("127.0.0.1", server.port))
+        waiting, deadline = list(clients), time.monotonic() + 10
+        while waiting and time.monotonic() < deadline:
+            _, done, _ = select.select([], waiting, [], 0.1)
+            waiting = [sock for sock in waiting if sock not in done]
+        self.assertEqual(len(waiting), 0, "connections left out of the backlog")
+        os.kill(server.process.pid, signal.SIGCONT)
+        for sock in clients:
+            sock.sendall(b"GET /a.html HTTP/1.1\r\n\r\n")
+        self.assertEqual({harnow.read_all(s) for s in clients}, {file_reply(b"a", "text/html")})
 
     def test_console_lines_of_many_connections_never_mix(self):
         self.write("docs/a.html", b"a")

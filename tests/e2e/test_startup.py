@@ -3,6 +3,7 @@ a thread that cannot start, and the stop asked for by a signal."""
 import concurrent.futures
 import os
 import pty
+import re
 import select
 import signal
 import socket
@@ -17,11 +18,39 @@ ON_80 = "now open a browser and go to http://localhost"
 FALLBACK = ["trying port 8080", "now open a browser and go to http://localhost:8080"]
 
 
-def hold(port):
-    holder = socket.socket()
+def setUpModule():
+    # A network: every test on a pipe shows the lines for other devices absent.
+    for command in ["link add lan0 type veth peer name docker0", "addr add 192.0.2.10/24 dev lan0",
+                    "addr add 169.254.7.7/16 dev lan0", "addr add 198.51.100.1/24 dev docker0",
+                    "link set lan0 up", "link set docker0 up", "link add lan2 type bridge",
+                    "addr add 203.0.113.5/24 dev lan2"]:
+        subprocess.run(["ip", *command.split()], check=True)
+
+
+def on_terminal(cwd, until, timeout=10):
+    """The server on a pseudo-terminal: its pid, the terminal, what it showed until `until` did."""
+    pid, terminal = pty.fork()
+    if pid == 0:
+        try:
+            os.chdir(cwd)
+            os.execv(harnow.RUN[0], harnow.RUN)
+        finally:
+            os._exit(127)  # never back into the tests
+    shown, deadline = b"", time.monotonic() + timeout
+    while not all(part in shown for part in until) and time.monotonic() < deadline:
+        if select.select([terminal], [], [], 0.1)[0]:
+            try:
+                shown += os.read(terminal, 4096)
+            except OSError:  # the terminal is closed: the program has ended
+                break
+    return pid, terminal, shown
+
+
+def hold(port, host="0.0.0.0"):
+    holder = socket.socket(socket.AF_INET6 if ":" in host else socket.AF_INET)
     # Earlier servers' connections may linger in TIME_WAIT; a listener still holds the port.
     holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    holder.bind(("0.0.0.0", port))
+    holder.bind((host, port))
     holder.listen(1)
     return holder
 
@@ -39,16 +68,21 @@ class Startup(harnow.ServerTestCase):
         self.write("index.html", b"hi")
         server = self.start()
         self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
-        self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+        for host in ["127.0.0.1", "::1"]:
+            self.assertEqual(harnow.request(b"GET /index.html HTTP/1.1\r\n\r\n", 80, host=host),
+                             file_reply(b"hi", "text/html"), host)
 
     def test_falls_back_to_8080_when_port_80_is_held(self):
         self.write("index.html", b"hi")
-        with hold(80):
-            server = self.start()
-            self.assertEqual(self.settled_lines(server), BANNER + [
-                self.served_line(), "not able to act as a server on port 80: address in use"
-            ] + FALLBACK)
-            self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+        # An IPv6 holder alone too, as a development server on localhost: clients try ::1 first.
+        for host in ["0.0.0.0", "::1"]:
+            with hold(80, host):
+                server = self.start()
+                self.assertEqual(self.settled_lines(server), BANNER + [
+                    self.served_line(), "not able to act as a server on port 80: address in use"
+                ] + FALLBACK, host)
+                self.assertEqual(server.get("/index.html"), file_reply(b"hi", "text/html"))
+                server.stop()
 
     def test_stops_with_status_1_when_both_ports_are_held(self):
         with hold(80), hold(8080):
@@ -71,22 +105,9 @@ class Startup(harnow.ServerTestCase):
         # Started on a terminal, Wine gives the program a console that no other process shares,
         # as a double-click does on Windows.
         with hold(80), hold(8080):
-            pid, terminal = pty.fork()
-            if pid == 0:
-                try:
-                    os.chdir(self.root)
-                    os.execv(harnow.WINE, [harnow.WINE, harnow.BINARY])
-                finally:
-                    os._exit(127)  # never back into the tests
+            pid, terminal, shown = on_terminal(self.root, [b"press Enter to close"])
             ended = 0
             try:
-                shown, deadline = b"", time.monotonic() + 10
-                while b"press Enter to close" not in shown and time.monotonic() < deadline:
-                    if select.select([terminal], [], [], 0.1)[0]:
-                        try:
-                            shown += os.read(terminal, 4096)
-                        except OSError:  # the terminal is closed: the program has ended
-                            break
                 time.sleep(0.3)
                 ended, status = os.waitpid(pid, os.WNOHANG)
                 self.assertFalse(ended, "closed before Enter")
@@ -103,6 +124,25 @@ class Startup(harnow.ServerTestCase):
                     os.waitpid(pid, 0)
                 os.close(terminal)
         self.assertIn(b"error in main: address in use\r\r\npress Enter to close", shown)
+
+    def test_a_terminal_shows_the_addresses_for_other_devices_too(self):
+        # Windows leaves out adapters that are not Ethernet or Wi-Fi, whatever their name.
+        others = ["192.0.2.10", "198.51.100.1"] if harnow.WINE else ["192.0.2.10"]
+        for port, holder in [(":8080", hold(80)), ("", None)]:
+            wanted = ["or from another device: http://%s%s\r" % (a, port) for a in others]
+            pid, terminal, shown = on_terminal(self.root, [w.encode() for w in wanted])
+            time.sleep(0.3)  # for a line too many
+            shown += os.read(terminal, 65536) if select.select([terminal], [], [], 0)[0] else b""
+            os.kill(pid, 9)
+            os.waitpid(pid, 0)
+            os.close(terminal)
+            harnow.wait_unbound(80 if holder is None else 8080)
+            if holder:
+                holder.close()
+            # Wine's console adds a CR to each line and hides the cursor while it writes.
+            text = re.sub(r"\x1b\[\?25[lh]|\r", "", shown.decode())
+            self.assertEqual(sorted(text.split(ON_80 + port + "\n", 1)[1].splitlines()),
+                             [w[:-1] for w in wanted], text)
 
     @harnow.posix_only("Windows has no user that may not bind port 80")
     def test_an_unprivileged_user_is_refused_port_80_and_serves_on_8080(self):

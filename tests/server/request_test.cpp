@@ -30,8 +30,10 @@ TEST(RequestLine, AcceptsOnlyGetWithASlashAndASpaceAfterThePath)
     std::string path = "unchanged";
     EXPECT_TRUE(parseRequestLine("GET / HTTP/1.1", path));
     EXPECT_EQ(path, "");
-    EXPECT_TRUE(parseRequestLine("GET /a%20b.html?v=2 HTTP/1.1", path));
-    EXPECT_EQ(path, "a%20b.html?v=2");
+    EXPECT_TRUE(parseRequestLine("GET /a%20b.html?v=2?x HTTP/1.1", path));
+    EXPECT_EQ(path, "a%20b.html");
+    EXPECT_TRUE(parseRequestLine("GET /a%3Fb.html HTTP/1.1?", path));
+    EXPECT_EQ(path, "a%3Fb.html");
     for (const char* line :
          {"HEAD / HTTP/1.1", "get / HTTP/1.1", "POST /x HTTP/1.1", "GET /index.html",
           "GET index.html HTTP/1.1", "GET  /index.html HTTP/1.1", "GET", "GETX / HTTP/1.1"}) {

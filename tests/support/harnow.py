@@ -155,6 +155,7 @@ class Server:
         self.process.wait(timeout=10)
         self._reader.join(timeout=10)
         self.process.stdout.close()
+        wait_unbound(self.port)
 
     def request(self, data, timeout=10, port=None):
         return request(data, port or self.port, timeout)
@@ -175,18 +176,25 @@ def rss_kib(server):
 
 
 def listening(port):
-    """Whether this network namespace has an IPv4 TCP socket listening on the port."""
-    with open("/proc/net/tcp") as table:
-        next(table)
-        for row in table:
-            local, state = row.split()[1], row.split()[3]
-            if state == "0A" and int(local.rsplit(":", 1)[1], 16) == port:
+    """Whether this network namespace has a TCP socket, IPv4 or IPv6, listening on the port."""
+    for table in ["/proc/net/tcp", "/proc/net/tcp6"]:
+        with open(table) as rows:
+            if any(row.split()[3] == "0A" and int(row.split()[1].rsplit(":", 1)[1], 16) == port
+                   for row in list(rows)[1:]):
                 return True
     return False
 
 
-def connect(port, timeout=10):
-    return socket.create_connection(("127.0.0.1", port), timeout=timeout)
+def wait_unbound(port):
+    """Under Wine the wineserver closes a program's sockets some milliseconds after its end."""
+    for _ in range(500 if port else 0):
+        if not listening(port):
+            return
+        time.sleep(0.01)
+
+
+def connect(port, timeout=10, host="127.0.0.1"):
+    return socket.create_connection((host, port), timeout=timeout)
 
 
 def read_all(sock, timeout=10):
@@ -204,9 +212,9 @@ def read_all(sock, timeout=10):
         chunks.append(chunk)
 
 
-def request(data, port, timeout=10):
+def request(data, port, timeout=10, host="127.0.0.1"):
     """Sends raw request bytes and returns the whole reply (the server closes the connection)."""
-    with connect(port, timeout) as sock:
+    with connect(port, timeout, host) as sock:
         sock.sendall(data)
         return read_all(sock, timeout)
 

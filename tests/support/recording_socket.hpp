@@ -7,8 +7,8 @@
 
 namespace harnow_test {
 
-// A real socket that records each write: its size, what it took (0 when it raised) and the
-// send limit it ran under.
+// A real socket that records each write and each send of a file's piece: its size, what it
+// took (0 when it raised) and the send limit it ran under.
 class RecordingSocket : public vexa::Socket
 {
 public:
@@ -26,6 +26,12 @@ public:
         writes.push_back({size, 0, m_sendMillis});
         return writes.back().taken = m_socket->write(data, size);
     }
+    uint32_t sendFile(vexa::File& file, uint32_t size) override
+    {
+        writes.push_back({size, 0, m_sendMillis});
+        return writes.back().taken = m_socket->sendFile(file, size);
+    }
+    bool sendsFile(vexa::File& file) override { return m_socket->sendsFile(file); }
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override
     {
         m_socket->setTimeouts(receiveMillis, sendMillis);

@@ -40,6 +40,11 @@ uint32_t writeConsole(const char* data, uint32_t size) noexcept
     return written;
 }
 
+bool consoleIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 bool ownsConsoleAlone()
 {
     // A terminal stays open when its program exits.

@@ -16,6 +16,8 @@ public:
     int64_t size() override;
     void flush() override;
 
+    int descriptor() const { return m_handle.get(); }
+
 private:
     uint32_t readPiece(char* buffer, uint32_t size) override;
     uint32_t writePiece(const char* data, uint32_t size) override;

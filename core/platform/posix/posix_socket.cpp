@@ -1,12 +1,13 @@
 #include "core/platform/posix/posix_socket.hpp"
 
 #include "core/platform/ipv4.hpp"
+#include "core/platform/posix/posix_file.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 namespace vexa {
@@ -37,10 +38,36 @@ int awaitConnection(int descriptor)
     return error;
 }
 
+// A new socket, closed on exec; -1 with errno on failure.
+int openSocket(int family, int type, bool nonBlocking)
+{
+    int protocol = type == SOCK_DGRAM ? IPPROTO_UDP : 0;
+    return ::socket(family, type | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), protocol);
+}
+
+// The system has no IPv6, or no IPv6 address to bind.
+bool lacksIpv6(int error)
+{
+    return error == EAFNOSUPPORT || error == EADDRNOTAVAIL;
+}
+
+// A restarted server must get its port back while old connections sit in TIME_WAIT. Linux
+// still refuses a port that another socket listens on, so the fallback holds.
+void reuseAddress(int descriptor)
+{
+    int type = 0;
+    socklen_t length = sizeof type;
+    if (getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &length) == 0 && type == SOCK_STREAM) {
+        int on = 1;
+        setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+}
+
 } // namespace
 
-PosixSocket::PosixSocket(int descriptor, bool nonBlocking)
-    : HandleDevice(descriptor), m_nonBlocking(nonBlocking), m_sendShutDown(false)
+PosixSocket::PosixSocket(int descriptor, bool nonBlocking, bool bothFamilies)
+    : HandleDevice(descriptor), m_nonBlocking(nonBlocking), m_bothFamilies(bothFamilies),
+      m_sendShutDown(false)
 {
 }
 
@@ -102,15 +129,24 @@ void PosixSocket::connectBroadcast(int32_t port)
 
 void PosixSocket::bind(int32_t port)
 {
-    // A restarted server must get its port back while old connections sit in TIME_WAIT.
-    // Linux still refuses a port that another socket listens on, so the fallback holds.
-    int type = 0;
-    socklen_t length = sizeof type;
-    if (getsockopt(m_handle.get(), SOL_SOCKET, SO_TYPE, &type, &length) == 0 &&
-        type == SOCK_STREAM) {
-        int on = 1;
-        setsockopt(m_handle.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (m_bothFamilies) {
+        // Off explicitly: the system's default may be IPv6 alone.
+        int off = 0;
+        if (setsockopt(m_handle.get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) != 0)
+            m_handle.fail(errno);
+        reuseAddress(m_handle.get());
+        sockaddr_in6 local = anyIpv6Address(port);
+        if (::bind(m_handle.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)
+            return;
+        if (!lacksIpv6(errno))
+            m_handle.fail(errno);
+        int ipv4 = openSocket(AF_INET, SOCK_STREAM, m_nonBlocking);
+        if (ipv4 < 0)
+            m_handle.fail(errno);
+        m_handle.replace(ipv4);
+        m_bothFamilies = false;
     }
+    reuseAddress(m_handle.get());
     sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
     if (::bind(m_handle.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
         m_handle.fail(errno);
@@ -118,7 +154,7 @@ void PosixSocket::bind(int32_t port)
 
 void PosixSocket::listen(int32_t backlog)
 {
-    if (::listen(m_handle.get(), backlog) != 0)
+    if (::listen(m_handle.get(), backlog == MAX_BACKLOG ? SOMAXCONN : backlog) != 0)
         m_handle.fail(errno);
 }
 
@@ -137,13 +173,10 @@ Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
 
 Pointer<Socket> PosixSocket::accept(std::string& address, int32_t& port)
 {
-    sockaddr_in peer = {};
+    sockaddr_storage peer = {};
     socklen_t length = sizeof peer;
     Pointer<Socket> connection = acceptInto(&peer, &length);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    address = text;
-    port = ntohs(peer.sin_port);
+    address = addressText(peer, port);
     return connection;
 }
 
@@ -179,6 +212,36 @@ void PosixSocket::setCork(bool corked)
         m_handle.fail(errno);
 }
 
+bool PosixSocket::sendsFile(File& file)
+{
+    return dynamic_cast<PosixFile*>(&file) != nullptr;
+}
+
+uint32_t PosixSocket::sendFile(File& file, uint32_t size)
+{
+    PosixFile& from = dynamic_cast<PosixFile&>(file);
+    ssize_t sent;
+    do
+        sent = ::sendfile(m_handle.get(), from.descriptor(), nullptr, size);
+    while (sent < 0 && errno == EINTR);
+    if (sent >= 0)
+        return uint32_t(sent);
+    // A file system that cannot hand its pages over: through a buffer, one send as ever, and
+    // what it did not take is read again next time.
+    if (errno == EINVAL || errno == ENOSYS) {
+        char buffer[4096];
+        uint32_t got = from.read(buffer, size < sizeof buffer ? size : uint32_t(sizeof buffer));
+        uint32_t took = got > 0 ? write(buffer, got) : 0;
+        if (took < got)
+            from.seek(int64_t(took) - int64_t(got), File::CURRENT);
+        return took;
+    }
+    // The file's side failed (the socket's never gives these).
+    if (errno == EIO || errno == EOVERFLOW)
+        throwFileError(errno);
+    return transferFailed(errno);
+}
+
 bool PosixSocket::isListening()
 {
     int listening = 0;
@@ -203,24 +266,24 @@ void PosixSocket::stopListening() noexcept
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags)
 {
-    int descriptor;
-    if (type == Socket::TCP)
-        descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    else if (type == Socket::UDP)
-        descriptor = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
-    else
+    if (type != Socket::TCP && type != Socket::UDP)
         throw NetworkException(NetworkException::NETWORK_ERROR);
+    int kind = type == Socket::TCP ? SOCK_STREAM : SOCK_DGRAM;
+    bool nonBlocking = (flags & Socket::NON_BLOCKING) != 0;
+    bool bothFamilies = type == Socket::TCP && (flags & Socket::BOTH_FAMILIES) != 0;
+    int descriptor = bothFamilies ? openSocket(AF_INET6, kind, nonBlocking) : -1;
+    if (descriptor < 0 && bothFamilies && !lacksIpv6(errno))
+        throwNetworkError(errno);
+    if (descriptor < 0) {
+        bothFamilies = false;
+        descriptor = openSocket(AF_INET, kind, nonBlocking);
+    }
     if (descriptor < 0) {
         throwNetworkError(errno);
         throw NetworkException(NetworkException::NETWORK_ERROR);
     }
-    // Owned from here, so a failure below closes it.
-    bool nonBlocking = (flags & Socket::NON_BLOCKING) != 0;
-    Pointer<Socket> socket(SocketDescriptor::adopt<PosixSocket>(descriptor, nonBlocking));
-    int value = nonBlocking ? 1 : 0;
-    if (ioctl(descriptor, FIONBIO, &value) != 0)
-        throwNetworkError(errno);
-    return socket;
+    return Pointer<Socket>(
+        SocketDescriptor::adopt<PosixSocket>(descriptor, nonBlocking, bothFamilies));
 }
 
 Pointer<Socket> adoptSocket(int descriptor)

@@ -10,7 +10,8 @@ namespace vexa {
 class PosixSocket : public HandleDevice<Socket, SocketDescriptor>
 {
 public:
-    PosixSocket(int descriptor, bool nonBlocking);
+    // bothFamilies: an IPv6 socket that bind() opens to IPv4 too.
+    PosixSocket(int descriptor, bool nonBlocking, bool bothFamilies = false);
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
@@ -24,6 +25,8 @@ public:
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
+    bool sendsFile(File& file) override;
+    uint32_t sendFile(File& file, uint32_t size) override;
     bool isListening() override;
     void setResetOnClose(bool reset) override;
     void stopListening() noexcept override;
@@ -35,6 +38,7 @@ private:
     Pointer<Socket> acceptInto(void* address, void* length);
 
     bool m_nonBlocking;
+    bool m_bothFamilies;
     bool m_sendShutDown;
 };
 

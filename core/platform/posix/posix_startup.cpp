@@ -1,12 +1,15 @@
 #include "core/platform/startup.hpp"
 
+#include <csignal>
 #include <sys/resource.h>
 
 namespace vexa {
 
 void startNetwork()
 {
-    // BSD sockets need no start-up call; writes avoid SIGPIPE per call (MSG_NOSIGNAL).
+    // BSD sockets need no start-up call. Writes avoid SIGPIPE per call (MSG_NOSIGNAL), but
+    // sendfile() has no such flag: a client gone must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
     // Each connection holds a descriptor, and a login shell's soft limit of 1024 would cap
     // the server near a thousand connections while the hard limit allows far more.
     rlimit limit;

@@ -32,6 +32,12 @@ uint32_t writeConsole(const char* data, uint32_t size) noexcept
     return written;
 }
 
+bool consoleIsTerminal()
+{
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 bool ownsConsoleAlone()
 {
     DWORD processes[2];

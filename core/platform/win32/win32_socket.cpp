@@ -14,6 +14,26 @@ int clamped(uint32_t size)
     return size > uint32_t(INT_MAX) ? INT_MAX : int(size);
 }
 
+// A new socket, blocking or not; INVALID_SOCKET with the thread's error on failure.
+SOCKET openSocket(int family, int type, bool nonBlocking)
+{
+    SOCKET socket = ::socket(family, type, type == SOCK_DGRAM ? IPPROTO_UDP : 0);
+    u_long value = nonBlocking ? 1 : 0;
+    if (socket != INVALID_SOCKET && ioctlsocket(socket, FIONBIO, &value) != 0) {
+        int error = WSAGetLastError();
+        closesocket(socket);
+        WSASetLastError(error);
+        return INVALID_SOCKET;
+    }
+    return socket;
+}
+
+// The system has no IPv6, or no IPv6 address to bind.
+bool lacksIpv6(int error)
+{
+    return error == WSAEAFNOSUPPORT || error == WSAEADDRNOTAVAIL;
+}
+
 } // namespace
 
 uint32_t Win32Socket::transferFailed()
@@ -64,6 +84,23 @@ void Win32Socket::bind(int32_t port)
 {
     // No address reuse: on Windows it would let a second server take a port that one
     // already listens on, and the fallback to 8080 relies on that bind failing.
+    if (m_bothFamilies) {
+        // Windows makes an IPv6 socket IPv6 alone unless told otherwise.
+        DWORD off = 0;
+        if (setsockopt(m_handle.get(), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<char*>(&off),
+                       sizeof off) != 0)
+            m_handle.fail(WSAGetLastError());
+        sockaddr_in6 local = anyIpv6Address(port);
+        if (::bind(m_handle.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0)
+            return;
+        if (!lacksIpv6(WSAGetLastError()))
+            m_handle.fail(WSAGetLastError());
+        SOCKET ipv4 = openSocket(AF_INET, SOCK_STREAM, m_nonBlocking);
+        if (ipv4 == INVALID_SOCKET)
+            m_handle.fail(WSAGetLastError());
+        m_handle.replace(ipv4);
+        m_bothFamilies = false;
+    }
     sockaddr_in local = ipv4Address(htonl(INADDR_ANY), port);
     if (::bind(m_handle.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
         m_handle.fail(WSAGetLastError());
@@ -71,11 +108,11 @@ void Win32Socket::bind(int32_t port)
 
 void Win32Socket::listen(int32_t backlog)
 {
-    if (::listen(m_handle.get(), backlog) != 0)
+    if (::listen(m_handle.get(), backlog == MAX_BACKLOG ? SOMAXCONN : backlog) != 0)
         m_handle.fail(WSAGetLastError());
 }
 
-Pointer<Socket> Win32Socket::acceptInto(sockaddr_in* peer)
+Pointer<Socket> Win32Socket::acceptInto(sockaddr_storage* peer)
 {
     int length = sizeof *peer;
     SOCKET connection =
@@ -87,10 +124,9 @@ Pointer<Socket> Win32Socket::acceptInto(sockaddr_in* peer)
 
 Pointer<Socket> Win32Socket::accept(std::string& address, int32_t& port)
 {
-    sockaddr_in peer = {};
+    sockaddr_storage peer = {};
     Pointer<Socket> connection = acceptInto(&peer);
-    address = inet_ntoa(peer.sin_addr);
-    port = ntohs(peer.sin_port);
+    address = addressText(peer, port);
     return connection;
 }
 
@@ -124,6 +160,19 @@ void Win32Socket::setCork(bool)
         m_handle.fail(0);
 }
 
+bool Win32Socket::sendsFile(File&)
+{
+    // TransmitFile could, but client editions of Windows run two of them at a time in all, so
+    // two slow clients would hold up every other download. Under Wine it is several times
+    // slower than the buffer and waits out its limit for a client that has reset.
+    return false;
+}
+
+uint32_t Win32Socket::sendFile(File&, uint32_t)
+{
+    throw NetworkException(NetworkException::NETWORK_ERROR);
+}
+
 bool Win32Socket::isListening()
 {
     BOOL listening = FALSE;
@@ -153,23 +202,23 @@ void Win32Socket::stopListening() noexcept
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags)
 {
-    SOCKET socket;
-    if (type == Socket::TCP)
-        socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    else if (type == Socket::UDP)
-        socket = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    else
+    if (type != Socket::TCP && type != Socket::UDP)
         throw NetworkException(NetworkException::NETWORK_ERROR);
+    int kind = type == Socket::TCP ? SOCK_STREAM : SOCK_DGRAM;
+    bool nonBlocking = (flags & Socket::NON_BLOCKING) != 0;
+    bool bothFamilies = type == Socket::TCP && (flags & Socket::BOTH_FAMILIES) != 0;
+    SOCKET socket = bothFamilies ? openSocket(AF_INET6, kind, nonBlocking) : INVALID_SOCKET;
+    if (socket == INVALID_SOCKET && bothFamilies && !lacksIpv6(WSAGetLastError()))
+        throwNetworkError(WSAGetLastError());
+    if (socket == INVALID_SOCKET) {
+        bothFamilies = false;
+        socket = openSocket(AF_INET, kind, nonBlocking);
+    }
     if (socket == INVALID_SOCKET) {
         throwNetworkError(WSAGetLastError());
         throw NetworkException(NetworkException::NETWORK_ERROR);
     }
-    // Owned from here, so a failure below closes it.
-    Pointer<Socket> owner(SocketHandle::adopt<Win32Socket>(socket));
-    u_long value = (flags & Socket::NON_BLOCKING) ? 1 : 0;
-    if (ioctlsocket(socket, FIONBIO, &value) != 0)
-        throwNetworkError(WSAGetLastError());
-    return owner;
+    return Pointer<Socket>(SocketHandle::adopt<Win32Socket>(socket, nonBlocking, bothFamilies));
 }
 
 Pointer<Socket> adoptSocket(SOCKET socket)

@@ -10,7 +10,11 @@ namespace vexa {
 class Win32Socket : public HandleDevice<Socket, SocketHandle>
 {
 public:
-    using HandleDevice::HandleDevice;
+    // bothFamilies: an IPv6 socket that bind() opens to IPv4 too.
+    explicit Win32Socket(SOCKET socket, bool nonBlocking = false, bool bothFamilies = false)
+        : HandleDevice(socket), m_nonBlocking(nonBlocking), m_bothFamilies(bothFamilies)
+    {
+    }
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
@@ -24,6 +28,8 @@ public:
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
+    bool sendsFile(File& file) override;
+    uint32_t sendFile(File& file, uint32_t size) override;
     bool isListening() override;
     void setResetOnClose(bool reset) override;
     void stopListening() noexcept override;
@@ -32,7 +38,10 @@ public:
 
 private:
     uint32_t transferFailed();
-    Pointer<Socket> acceptInto(sockaddr_in* peer);
+    Pointer<Socket> acceptInto(sockaddr_storage* peer);
+
+    bool m_nonBlocking;
+    bool m_bothFamilies;
 };
 
 // Takes ownership of an open socket, e.g. one a test made itself.
