@@ -14,6 +14,7 @@ import robust
 BIG = 64 << 20
 
 
+@robust.counts_threads
 class Faults(harnow.ServerTestCase):
     def setUp(self):
         super().setUp()
@@ -81,7 +82,7 @@ class Faults(harnow.ServerTestCase):
 
     def test_a_terminal_paused_with_ctrl_s_does_not_stop_the_server(self):
         master, terminal = pty.openpty()
-        process = subprocess.Popen([harnow.BINARY], cwd=self.root, stdin=terminal,
+        process = subprocess.Popen(harnow.RUN, cwd=self.root, stdin=terminal,
                                    stdout=terminal, stderr=terminal, start_new_session=True)
         try:
             shown = ""
