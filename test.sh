@@ -157,12 +157,29 @@ windows_suite() {
         run_tests build-win64
 }
 
+# The ARM builds (scripts/build-arm.sh installs their cross compilers), their programs run
+# under qemu: arm64 with its unit and end-to-end tests, armhf with its unit tests. What a test
+# skipped under the emulator is shown, with the reason.
+arm_suite() {
+    install_missing qemu-user-static || return 1
+    local status=0 tree
+    scripts/build-arm.sh -DBUILD_TESTING=ON && run_tests build-arm64 || status=1
+    HARNOW_ARM_ARCH=armhf scripts/build-arm.sh -DBUILD_TESTING=ON &&
+        run_tests build-armhf -R "^(core_tests|server)" || status=1
+    for tree in build-arm64 build-armhf; do
+        echo "skipped in $tree:"
+        grep -hE "^test_.* \.\.\. skipped ['\"].*['\"]$" "$tree/Testing/Temporary/LastTest.log" || true
+    done
+    return $status
+}
+
 if wants main; then stage "build + ctest" main_suite; fi
 if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan address,undefined; fi
 if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
 if wants package; then stage "Debian package" package_suite; fi
 if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
+if wants arm; then stage "arm64 + armhf builds + ctest under qemu" arm_suite; fi
 
 echo "=== stage times"
 printf '%s\n' "${timings[@]}"
