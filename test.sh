@@ -168,9 +168,21 @@ arm_suite() {
         run_tests build-armhf -R "^(core_tests|server)" || status=1
     for tree in build-arm64 build-armhf; do
         echo "skipped in $tree:"
-        grep -hE "^test_.* \.\.\. skipped ['\"].*['\"]$" "$tree/Testing/Temporary/LastTest.log" || true
+        grep -hE "^test_.* \.\.\. skipped ['\"].*['\"]$" \
+            "$tree/Testing/Temporary/LastTest.log" || true
     done
     return $status
+}
+
+# The package's unit under a real systemd: a Debian 12 container (scripts/with-container.sh,
+# its root kept in build-container/) installs the package and runs it as a service.
+systemd_suite() {
+    local deb
+    deb="$(packaging/build-deb.sh)" || return 1
+    (cd tests/package && HARNOW_DEB="$deb" PYTHONDONTWRITEBYTECODE=1 \
+        PYTHONPATH="$here/tests/support:$here/tests/e2e" \
+        "$here/scripts/with-container.sh" "$here/build-container" \
+        python3 -m unittest -v test_systemd)
 }
 
 if wants main; then stage "build + ctest" main_suite; fi
@@ -180,6 +192,7 @@ if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
 if wants package; then stage "Debian package" package_suite; fi
 if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
 if wants arm; then stage "arm64 + armhf builds + ctest under qemu" arm_suite; fi
+if wants systemd; then stage "the unit under systemd 252" systemd_suite; fi
 
 echo "=== stage times"
 printf '%s\n' "${timings[@]}"

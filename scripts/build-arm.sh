@@ -29,7 +29,9 @@ if [ ! -f "$sysroot/libc6/DEBIAN/symbols" ]; then
     echo "fetching ${packages[*]} for $arch into $sysroot ..." >&2
     apt="$sysroot.apt"
     write_source_list "$apt" deb
-    arch_apt() { private_apt "$apt" -o APT::Architecture="$arch" -o APT::Architectures="$arch" "$@"; }
+    arch_apt() {
+        private_apt "$apt" -o APT::Architecture="$arch" -o APT::Architectures="$arch" "$@"
+    }
     arch_apt update -qq
     rm -rf "$apt/debs" && mkdir -p "$apt/debs"
     (cd "$apt/debs" && arch_apt download -qq "${packages[@]}")
