@@ -5,9 +5,10 @@
 # bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Then the
 # Debian package: built from a Release tree of its own, built again from a copy of the sources
 # in another folder and compared byte for byte, checked, installed, run and removed.
-# Last the Windows build, cross-compiled, with its tests under wine64.
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows"); FUZZ_SECONDS bounds each
-# fuzz target.
+# Then the Windows build, cross-compiled, with its tests under wine64; the ARM builds with
+# their tests under qemu; last the package's unit under a real systemd, in a container.
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows arm systemd");
+# FUZZ_SECONDS bounds each fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -17,7 +18,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz package windows}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz package windows arm systemd}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 

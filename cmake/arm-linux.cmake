@@ -13,6 +13,8 @@ else()
 endif()
 
 set(CMAKE_SYSTEM_NAME Linux)
+# Debian's name of the machine, for the package.
+set(HARNOW_DEB_ARCH ${HARNOW_ARM_ARCH})
 set(CMAKE_CXX_COMPILER ${triple}-g++)
 set(CMAKE_FIND_ROOT_PATH ${HARNOW_SYSROOT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
