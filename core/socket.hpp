@@ -35,8 +35,13 @@ public:
     virtual void setCork(bool corked) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
-    // Closes at once with a reset, so that the peer sees its reply fail instead of end.
-    virtual void abort() = 0;
+    // Whether closing the socket, or the end of the process, resets the connection, dropping
+    // what is not sent yet, so that the peer sees its reply fail instead of end; otherwise the
+    // close sends what is left and ends the stream cleanly (the default).
+    virtual void setResetOnClose(bool reset) = 0;
+    // Ends a listening socket from any thread, also while another is blocked in accept() on it:
+    // connections are refused from then on, and that accept() raises. Never raises itself.
+    virtual void stopListening() noexcept = 0;
 };
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags);

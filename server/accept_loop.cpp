@@ -1,12 +1,14 @@
 #include "server/accept_loop.hpp"
 
 #include "core/exceptions.hpp"
+#include "core/stop_requests.hpp"
 #include "server/console_writer.hpp"
 #include "server/handler.hpp"
 
 #include <boost/bind/bind.hpp>
 #include <boost/thread/thread.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -16,10 +18,35 @@ using namespace vexa;
 namespace {
 
 const std::size_t CONNECTION_STACK = 256 * 1024;
+const std::size_t STOP_STACK = 64 * 1024;
+// Long enough for a page or a picture in flight; a video streaming for an hour is reset, and
+// the browser asks again with a range.
+const int32_t REPLIES_WAIT_MILLIS = 2000;
+
+std::atomic<bool> stopping(false);
+// Connections handed to a thread whose reply is not done yet.
+std::atomic<int32_t> liveConnections(0);
 
 void backOff()
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+void serveCounted(Pointer<IODevice> connection)
+{
+    handleConnection(connection);
+    --liveConnections;
+}
+
+void stopInOrder(Pointer<Socket> listener)
+{
+    int32_t request = waitForStopRequest();
+    stopping = true;
+    listener->stopListening();
+    for (int32_t waited = 0; liveConnections > 0 && waited < REPLIES_WAIT_MILLIS; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    flushConsole(LAST_LINES_WAIT_MILLIS);
+    endAsRequested(request);
 }
 
 } // namespace
@@ -31,6 +58,9 @@ void acceptLoop(Socket& listener)
         try {
             connection = listener.accept();
         } catch (const NetworkException& e) {
+            // The thread that stopped the listener ends the process.
+            while (stopping)
+                std::this_thread::sleep_for(std::chrono::hours(1));
             if (!listener.isListening())
                 throw;
             printFailure("error in accept: ", e.what());
@@ -50,13 +80,22 @@ void acceptLoop(Socket& listener)
             // other thread would map and unmap a stack of its own.
             boost::thread::attributes attributes;
             attributes.set_stack_size(CONNECTION_STACK);
+            ++liveConnections;
             boost::thread thread(attributes,
-                                 boost::bind(handleConnection, Pointer<IODevice>(connection)));
+                                 boost::bind(serveCounted, Pointer<IODevice>(connection)));
             thread.detach();
         } catch (const std::exception& e) {
             // The bound copy is gone with the failed thread; ours closes the socket below.
+            --liveConnections;
             printFailure("error starting a thread: ", e.what());
             backOff();
         }
     }
+}
+
+void stopOnRequest(Pointer<Socket> listener)
+{
+    boost::thread::attributes attributes;
+    attributes.set_stack_size(STOP_STACK);
+    boost::thread(attributes, boost::bind(stopInOrder, listener)).detach();
 }

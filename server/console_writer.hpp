@@ -67,3 +67,6 @@ void printFailure(const char* prefix, const char* what) noexcept;
 
 // Waits at most waitMillis for the queued lines to reach the console: before the process exits.
 bool flushConsole(int32_t waitMillis) noexcept;
+// Long enough for a console that is busy drawing; a console that takes nothing must not keep
+// the process from ending.
+const int32_t LAST_LINES_WAIT_MILLIS = 1000;

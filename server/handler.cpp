@@ -89,6 +89,14 @@ Reply chooseReply(BufferedReader& reader, const std::string& decoded,
     return replyWithFile(reader, requestPath, settings);
 }
 
+// What follows the head could not be read: the reply can only be cut short, never have a 404
+// appended.
+Outcome cutShort(const std::exception& e, const std::string& decoded)
+{
+    printLine(errorLine(e.what(), decoded));
+    return CUT_SHORT;
+}
+
 Outcome serveRequest(Pointer<IODevice> connection, const ConnectionSettings& settings)
 {
     BufferedReader reader(connection, false, READER_BUFFER);
@@ -106,9 +114,9 @@ Outcome serveRequest(Pointer<IODevice> connection, const ConnectionSettings& set
     try {
         sendReply(*connection, reply);
     } catch (const FileException& e) {
-        // The head has gone out: the reply can only be cut short, never have a 404 appended.
-        printLine(errorLine(e.what(), decoded));
-        return CUT_SHORT;
+        return cutShort(e, decoded);
+    } catch (const DataException& e) {
+        return cutShort(e, decoded);
     }
     return ANSWERED;
 }
@@ -133,7 +141,8 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& set
         case CUT_SHORT: limited->abort(); break;
         }
     } catch (const std::exception& e) {
-        // The socket closes when the last reference goes. Out of memory, the line must not
+        // The socket closes when the last reference goes, with a reset (see LimitedSocket), so
+        // a reply cut short is never taken for a whole one. Out of memory, the line must not
         // raise again: nothing above would catch it.
         printFailure("error: ", e.what());
     }

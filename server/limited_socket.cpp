@@ -25,6 +25,7 @@ LimitedSocket::LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& s
     // Every header line is a write of its own; corked, they leave with the body in full
     // segments instead of one small segment each. The close sends what is held.
     m_socket->setCork(true);
+    m_socket->setResetOnClose(true);
     m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
 }
 
@@ -60,6 +61,7 @@ uint32_t LimitedSocket::write(const char* data, uint32_t size)
 
 void LimitedSocket::close()
 {
+    m_socket->setResetOnClose(false);
     m_socket->close();
 }
 
@@ -71,6 +73,7 @@ uint32_t LimitedSocket::getState()
 void LimitedSocket::closeGracefully()
 {
     try {
+        m_socket->setResetOnClose(false);
         m_socket->shutdown();
         Clock::time_point deadline =
             Clock::now() + std::chrono::milliseconds(m_settings.drainMillis);
@@ -93,5 +96,5 @@ void LimitedSocket::closeGracefully()
 
 void LimitedSocket::abort()
 {
-    m_socket->abort();
+    m_socket->close();
 }

@@ -8,7 +8,9 @@
 // A connection's socket under the time limits. The request head is read under an idle limit
 // and one overall deadline, so a client that trickles a byte now and then cannot hold its
 // thread for ever; for the same reason each piece of the reply must go out whole within the
-// write limit of its first send.
+// write limit of its first send. Until its reply is whole, closing the socket resets the
+// connection, and so does the end of the process, however it comes: a client never takes a
+// reply cut short for a whole one.
 class LimitedSocket : public vexa::IODevice
 {
 public:
@@ -17,10 +19,11 @@ public:
     uint32_t read(char* buffer, uint32_t size) override;
     // Sends the piece whole or raises.
     uint32_t write(const char* data, uint32_t size) override;
+    // Ends the connection cleanly: for a request refused with nothing written.
     void close() override;
     uint32_t getState() override;
 
-    // Ends a written reply without a reset: closing over unread request bytes would make the
+    // Ends a whole reply without a reset: closing over unread request bytes would make the
     // system send one, and the client could lose the reply it is still reading.
     void closeGracefully();
     // Ends a reply that cannot be finished with a reset, so that the client sees it fail.

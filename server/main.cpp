@@ -2,6 +2,7 @@
 #include "core/exceptions.hpp"
 #include "core/modules.hpp"
 #include "core/socket.hpp"
+#include "core/stop_requests.hpp"
 #include "server/accept_loop.hpp"
 #include "server/console_lines.hpp"
 #include "server/console_writer.hpp"
@@ -11,16 +12,10 @@
 
 using namespace vexa;
 
-namespace {
-
-// Long enough for a console that is busy drawing; a console that takes nothing must not keep
-// a failed server from exiting.
-const int32_t LAST_LINES_WAIT_MILLIS = 1000;
-
-} // namespace
-
 int main()
 {
+    // Before any thread starts, so that every thread inherits it.
+    holdStopRequests();
     initNetwork();
     initSystem();
     initUtility();
@@ -46,6 +41,7 @@ int main()
         // The address is announced only once a browser can connect to it.
         listener->listen(5);
         printLine("now open a browser and go to " + address);
+        stopOnRequest(listener);
         acceptLoop(*listener);
     } catch (const std::exception& e) {
         printFailure("error in main: ", e.what());

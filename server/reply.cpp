@@ -29,16 +29,16 @@ void writeText(IODevice& connection, StringRef text)
     writeAll(connection, text.data(), uint32_t(text.size()));
 }
 
-// A file that shrank since its size was read ends the body early; the client sees it is short
-// of its Content-Length.
 void writeRange(IODevice& connection, File& file, const ByteRange& range)
 {
     file.seek(range.start, File::BEGIN);
     char buffer[CHUNK];
     for (int64_t count = range.end - range.start; count > 0;) {
-        if (file.getState() & IODevice::END_OF_STREAM)
-            break;
         uint32_t n = file.read(buffer, count < int64_t(CHUNK) ? uint32_t(count) : CHUNK);
+        // The file shrank since its size was read. Many clients would take a body short of its
+        // Content-Length for the whole file; the reply must fail instead.
+        if (n == 0)
+            throw DataException(DataException::UNEXPECTED_END_OF_FILE);
         writeAll(connection, buffer, n);
         count -= n;
     }

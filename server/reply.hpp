@@ -33,6 +33,7 @@ Reply pageReply(PageLines lines);
 // The bare 404.
 Reply notFoundReply();
 
-// Sends the reply. Raises what the connection raises, and FileException when what follows
-// the head cannot be read: the reply has begun by then and can only be cut short.
+// Sends the reply. Raises what the connection raises, FileException when what follows the
+// head cannot be read, and DataException UNEXPECTED_END_OF_FILE when a file ends before its
+// range does: the reply has begun by then and can only be cut short.
 void sendReply(vexa::IODevice& connection, const Reply& reply);

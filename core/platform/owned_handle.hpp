@@ -2,11 +2,15 @@
 
 #include "core/exceptions.hpp"
 
+#include <atomic>
+
 namespace vexa {
 
 // One platform handle owned by a device: a descriptor on POSIX, a SOCKET or a HANDLE on
 // Windows. Traits gives the handle type, invalid() (its closed value), the exception class,
 // release() (0 or the platform's error number) and raise() (an error number to its exception).
+// The handle is read and given up atomically: a listener may be closed by one thread while
+// another is blocked in accept() on it.
 template <class Traits> class OwnedHandle
 {
 public:
@@ -17,7 +21,7 @@ public:
     ~OwnedHandle()
     {
         if (isOpen())
-            Traits::release(m_handle);
+            Traits::release(get());
     }
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
@@ -33,8 +37,8 @@ public:
         }
     }
 
-    bool isOpen() const { return m_handle != Traits::invalid(); }
-    Handle get() const { return m_handle; }
+    bool isOpen() const { return get() != Traits::invalid(); }
+    Handle get() const { return m_handle.load(std::memory_order_relaxed); }
 
     // The closed-device rule: a call that failed on a closed handle raises CLOSED, else the
     // error number raises its mapped code. 0 raises nothing and the caller carries on.
@@ -56,15 +60,14 @@ public:
     // frees a descriptor even when close() reports an error, and a number may be reused.
     void close()
     {
-        if (!isOpen())
+        Handle handle = m_handle.exchange(Traits::invalid(), std::memory_order_relaxed);
+        if (handle == Traits::invalid())
             fail(0);
-        Handle handle = m_handle;
-        m_handle = Traits::invalid();
         Traits::raise(Traits::release(handle));
     }
 
 private:
-    Handle m_handle;
+    std::atomic<Handle> m_handle;
 };
 
 } // namespace vexa

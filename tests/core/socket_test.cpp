@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 using namespace vexa;
 using harnow_test::failureCode;
@@ -91,9 +92,7 @@ TEST_F(LoopbackTcp, AResetPeerGivesConnectionClosedByPeer)
     Pointer<Socket> server = listener();
     Pointer<Socket> client = connectTo(localPort(*server));
     Pointer<Socket> connection = server->accept();
-    linger abort = {1, 0}; // close with a reset instead of an orderly end
-    setsockopt(nativeHandle(*client), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort),
-               sizeof abort);
+    client->setResetOnClose(true);
     client->close();
     char buffer[16];
     EXPECT_EQ(failureCode<NetworkException>([&] { connection->read(buffer, sizeof buffer); }),
@@ -134,6 +133,17 @@ TEST_F(LoopbackTcp, RefusedConnectsAndEmptyNonBlockingAcceptsRaise)
     EXPECT_EQ(
         failureCode<NetworkException>([&] { client->connect("127.0.0.1", localPort(*unused)); }),
         NetworkException::CONNECTION_REFUSED);
+
+    // Stopped by another thread, a listener wakes the accept blocked on it and refuses.
+    Pointer<Socket> stopped = listener();
+    int32_t port = localPort(*stopped);
+    std::thread accepting([&] { EXPECT_THROW(stopped->accept(), NetworkException); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // most likely blocked by now
+    stopped->stopListening();
+    accepting.join();
+    Pointer<Socket> late = createSocket(Socket::TCP, 0);
+    EXPECT_EQ(failureCode<NetworkException>([&] { late->connect("127.0.0.1", port); }),
+              NetworkException::CONNECTION_REFUSED);
 
     Pointer<Socket> server = listener(Socket::NON_BLOCKING);
     EXPECT_EQ(failureCode<NetworkException>([&] { server->accept(); }),

@@ -5,7 +5,7 @@ import socket
 import subprocess
 
 import harnow
-from replies import NOT_FOUND, file_reply, listing, quoted, receive
+from replies import NOT_FOUND, begun, file_reply, listing, quoted, read_to_end, receive
 
 LARGE = 16 << 20
 
@@ -20,8 +20,19 @@ class Connections(harnow.ServerTestCase):
         with harnow.connect(server.port) as sock:
             sock.sendall(b"GET /index.html HTTP/1.1\r\nHost: x\r\n")
             sock.shutdown(socket.SHUT_WR)
-            self.assertEqual(harnow.read_all(sock), b"")
+            self.assertEqual(read_to_end(sock), (b"", "reset"))
         self.assertEqual(server.next_line(), "error: unexpected end of file")
+
+    def test_a_file_that_shrinks_while_it_is_sent_ends_its_reply_with_a_reset(self):
+        path = self.write("large.bin", os.urandom(LARGE))
+        server = self.start()
+        sock, first = begun(server.port, b"GET /large.bin HTTP/1.1\r\n\r\n")
+        with sock:
+            os.truncate(path, 1 << 20)
+            reply, end = read_to_end(sock, 60, [first])
+        self.assertEqual(end, "reset")
+        self.assertLess(len(reply), LARGE)
+        server.wait_line('error: unexpected end of file for "large.bin"')
 
     def test_two_clients_download_one_large_file_at_the_same_time(self):
         content = os.urandom(LARGE)

@@ -1,15 +1,16 @@
 """Start-up lines, the choice of port, the fatal stop, a console window kept open after it,
-and a thread that cannot start."""
+a thread that cannot start, and the stop asked for by a signal."""
 import concurrent.futures
 import os
 import pty
 import select
+import signal
 import socket
 import subprocess
 import time
 
 import harnow
-from replies import file_reply, listing, quoted, receive
+from replies import begun, file_reply, listing, quoted, read_to_end, receive
 
 BANNER = ["Harnow by https://harnow.example", ""]
 ON_80 = "now open a browser and go to http://localhost"
@@ -191,3 +192,39 @@ class Startup(harnow.ServerTestCase):
             time.sleep(0.1)
         self.assertEqual(reply, file_reply(b"hi", "text/html"))
         self.assertIsNone(server.process.poll())
+
+    def test_a_stop_finishes_short_replies_resets_long_ones_and_writes_every_line(self):
+        # A page of 6.5 MB, more than the system's largest send buffer: a client that reads
+        # none of it holds it back in the server for good.
+        for i in range(12000):
+            self.write("%05d-%s.html" % (i, "n" * 240))
+        short = os.urandom(1 << 20)
+        self.write("short.bin", short)
+        for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGKILL"):
+            # Wine takes SIGINT for Ctrl+C, and ends at once on the others.
+            orderly = name == "SIGINT" if harnow.WINE else name != "SIGKILL"
+            with self.subTest(name):
+                server = self.start()
+                page, _ = begun(server.port, b"GET / HTTP/1.1\r\n\r\n")
+                download, first = begun(server.port, b"GET /short.bin HTTP/1.1\r\n\r\n")
+                # Their lines go out a little after the replies: some wait when the stop comes.
+                for i in range(25):
+                    server.get("/missing%d" % i)
+                server.process.send_signal(getattr(signal, name))
+                with page, download:
+                    downloaded = read_to_end(download, 30, [first])
+                    status = server.wait_exit(30)
+                    self.assertEqual(read_to_end(page)[1], "reset")
+                if not harnow.WINE:
+                    self.assertEqual(status, -getattr(signal, name))
+                if orderly:
+                    self.assertEqual(downloaded, (file_reply(short, "application/octet-stream"),
+                                                  "close"))
+                    self.assertEqual(server.lines[4:], [
+                        "listing html files in " + quoted(harnow.shown(self.root)),
+                        '"short.bin" (%d) application/octet-stream' % len(short)
+                    ] + ['error: file not found for "missing%d"' % i for i in range(25)])
+                elif downloaded[1] != "reset":  # or it was whole before the stop came
+                    self.assertEqual(downloaded, (file_reply(short, "application/octet-stream"),
+                                                  "close"))
+                server.stop()

@@ -157,7 +157,7 @@ TEST_F(Handler, CutsTheReplyShortWhenTheFileFailsMidBody)
     EXPECT_EQ(connection->getState(), 0u);
 }
 
-TEST_F(Handler, EndsTheBodyEarlyWhenTheFileShrank)
+TEST_F(Handler, CutsTheReplyShortWhenTheFileShrank)
 {
     std::string content = pattern(1000);
     FakeFile* file = new FakeFile(content);
@@ -166,7 +166,9 @@ TEST_F(Handler, EndsTheBodyEarlyWhenTheFileShrank)
     auto connection = get("/page.html");
 
     expectSameBytes(connection->written, fileHeader("3000", "text/html") + content);
-    EXPECT_EQ(console.lines(), std::vector<std::string>{"\"page.html\" (3000) text/html"});
+    std::vector<std::string> lines = {"\"page.html\" (3000) text/html",
+                                      "error: unexpected end of file for \"page.html\""};
+    EXPECT_EQ(console.lines(), lines);
     EXPECT_EQ(connection->getState(), 0u);
 }
 

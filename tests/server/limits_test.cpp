@@ -263,6 +263,7 @@ TEST_F(LoopbackLimits, GivesUpOnAPieceThatHasNotGoneOutWithinTheWriteLimitOfItsF
     std::vector<std::string> lines = {"\"large.bin\" (16777216) application/octet-stream",
                                       "error: network error"};
     EXPECT_EQ(console.lines(), lines);
+    EXPECT_FALSE(receiveAll(client(), 5000).cleanEnd) << "a reply cut short must end in a reset";
 
     // TCP cuts a send short only when its limit runs out (there are no signals here), so the
     // piece's time is up: a retry may only get what is left of it.

@@ -47,7 +47,8 @@ public:
     void shutdown() override { m_socket->shutdown(); }
     void setCork(bool corked) override { m_socket->setCork(corked); }
     bool isListening() override { return m_socket->isListening(); }
-    void abort() override { m_socket->abort(); }
+    void setResetOnClose(bool reset) override { m_socket->setResetOnClose(reset); }
+    void stopListening() noexcept override { m_socket->stopListening(); }
 
     std::vector<Write> writes;
 

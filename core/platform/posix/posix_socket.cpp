@@ -187,11 +187,18 @@ bool PosixSocket::isListening()
            listening != 0;
 }
 
-void PosixSocket::abort()
+void PosixSocket::setResetOnClose(bool reset)
 {
-    linger immediately = {1, 0};
-    setsockopt(m_handle.get(), SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);
-    close();
+    linger option = {reset ? 1 : 0, 0};
+    if (setsockopt(m_handle.get(), SOL_SOCKET, SO_LINGER, &option, sizeof option) != 0)
+        m_handle.fail(errno);
+}
+
+void PosixSocket::stopListening() noexcept
+{
+    // close() would wake no thread blocked in accept() on the socket; shutdown() does, and the
+    // socket stops listening at once. It is closed later, by its owner.
+    ::shutdown(m_handle.get(), SHUT_RDWR);
 }
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags)

@@ -25,7 +25,8 @@ public:
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
     bool isListening() override;
-    void abort() override;
+    void setResetOnClose(bool reset) override;
+    void stopListening() noexcept override;
 
     int descriptor() const { return m_handle.get(); }
 

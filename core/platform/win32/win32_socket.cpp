@@ -133,12 +133,22 @@ bool Win32Socket::isListening()
            listening;
 }
 
-void Win32Socket::abort()
+void Win32Socket::setResetOnClose(bool reset)
 {
-    linger immediately = {1, 0};
-    setsockopt(m_handle.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&immediately),
-               sizeof immediately);
-    close();
+    linger option = {u_short(reset ? 1 : 0), 0};
+    if (setsockopt(m_handle.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&option),
+                   sizeof option) != 0)
+        m_handle.fail(WSAGetLastError());
+}
+
+void Win32Socket::stopListening() noexcept
+{
+    // Winsock stops a listener, and wakes a thread blocked in accept() on it, only by closing it.
+    try {
+        close();
+    } catch (const NetworkException&) {
+        // Closed already: nothing listens.
+    }
 }
 
 Pointer<Socket> createSocket(int32_t type, int32_t flags)

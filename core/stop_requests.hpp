@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vexa {
+
+// The requests to stop the process: SIGTERM (a service manager), SIGINT (Ctrl+C) and SIGHUP
+// (the terminal closed); on Windows Ctrl+C, Ctrl+Break, the console window closed, logoff and
+// shutdown. One thread takes them, so that the process can stop in order.
+
+// Keeps the requests from ending the process or reaching any thread other than the one that
+// waits for them; one that comes before a thread waits waits too (on Windows it still ends the
+// process at once). Call before any thread is started: the threads inherit it.
+void holdStopRequests();
+// Waits for the first request to stop; returns which it is.
+int32_t waitForStopRequest();
+// Ends the process as the request would have ended it had nothing taken it: killed by the
+// signal, or on Windows by the console's default handler.
+[[noreturn]] void endAsRequested(int32_t request);
+
+} // namespace vexa
