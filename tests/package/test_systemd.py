@@ -70,6 +70,12 @@ def slow_download(sock, ended):
 
 @unittest.skipUnless(CONTAINER and DEB, "run by test.sh's systemd stage")
 class UnderSystemd(unittest.TestCase):
+    def wait_listening(self):
+        deadline = time.monotonic() + 10
+        while not harnow.listening(80):
+            self.assertLess(time.monotonic(), deadline, inside("journalctl", "-u", "harnow"))
+            time.sleep(0.05)
+
     def test_the_unit_serves_restarts_without_a_silent_cut_and_stops(self):
         with open(DEB, "rb") as package:  # the container's /tmp is a tmpfs of its own
             inside("sh", "-c", "cat >/root/harnow.deb", data=package.read())
@@ -77,10 +83,7 @@ class UnderSystemd(unittest.TestCase):
         inside("sh", "-c", 'mkdir -p /srv/harnow/docs && printf "%s" "$0" >/srv/harnow/index.html'
                ' && truncate -s "$1" /srv/harnow/big.bin', PAGE.decode(), str(BIG))
         inside("systemctl", "start", "harnow")
-        deadline = time.monotonic() + 10
-        while not harnow.listening(80):
-            self.assertLess(time.monotonic(), deadline, inside("journalctl", "-u", "harnow"))
-            time.sleep(0.05)
+        self.wait_listening()
         for path, headers, reply, _ in REQUESTS:
             self.assertEqual(get(path, headers), reply, path)
 
@@ -103,6 +106,7 @@ class UnderSystemd(unittest.TestCase):
             except OSError:
                 pass  # refused or reset while the server stops
         restart.join(timeout=60)
+        self.wait_listening()  # systemd has handed the new process to harnow
         reader.join(timeout=70)
         download.close()
         body, how = ended[0]
