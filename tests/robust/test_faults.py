@@ -14,7 +14,6 @@ import robust
 BIG = 64 << 20
 
 
-@robust.counts_threads
 class Faults(harnow.ServerTestCase):
     def setUp(self):
         super().setUp()
@@ -28,6 +27,7 @@ class Faults(harnow.ServerTestCase):
         status, _, body = harnow.split_reply(server.get("/small.txt"))
         self.assertEqual((status, body), ("HTTP/1.1 200 OK", b"small file\n"))
 
+    @robust.counts_threads
     def test_clients_aborting_mid_download_leave_the_server_serving(self):
         server = self.start()
 
@@ -59,6 +59,7 @@ class Faults(harnow.ServerTestCase):
         self.assertEqual(body.count(0), BIG)
         robust.wait_idle(self, server)
 
+    @robust.counts_threads
     def test_running_out_of_descriptors_does_not_stop_the_server(self):
         server = self.start(prlimit=("--nofile=64",))
         self.fetch_small(server)
