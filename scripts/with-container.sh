@@ -28,18 +28,18 @@ if [ ! -x "$root/lib/systemd/systemd" ]; then
     rm -rf "$root" && mv "$root.partial" "$root"
 fi
 
-# Polls (every 0.1 s, at most $1 s) until the command after it succeeds.
+# Polls (every 0.1 s, for at most $1 s) until the command after it succeeds.
 poll() {
-    local tries=$(($1 * 10))
+    local end=$((SECONDS + $1))
     shift
     until "$@"; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
+        [ "$SECONDS" -lt "$end" ] || return 1
         sleep 0.1
     done
 }
 
-inside() { nsenter -t "$init" -m -u -i -n -p -C -r -w "$@"; }
+# Runs a command in the container, for at most $1 seconds.
+inside() { timeout "$1" nsenter -t "$init" -m -u -i -n -p -C -r -w "${@:2}"; }
 
 # The container's PID 1 is the child of nspawn that is PID 1 in a namespace of its own.
 find_init() {
@@ -57,7 +57,7 @@ find_init() {
 # "degraded", which is still a booted system.
 booted() {
     local state
-    state="$(inside systemctl is-system-running 2>/dev/null)" || true
+    state="$(inside 5 systemctl is-system-running 2>/dev/null)" || true
     [ "$state" = running ] || [ "$state" = degraded ]
 }
 
@@ -66,7 +66,7 @@ nspawn_gone() { ! nspawn_alive; }
 
 power_off() {
     if nspawn_alive; then
-        [ -z "$init" ] || inside systemctl poweroff >/dev/null 2>&1 || true
+        [ -z "$init" ] || inside 10 systemctl poweroff >/dev/null 2>&1 || true
         poll 30 nspawn_gone || { kill -TERM "$nspawn" 2>/dev/null || true; poll 10 nspawn_gone; } ||
             kill -KILL "$nspawn" 2>/dev/null || true
     fi
@@ -78,6 +78,7 @@ systemd-nspawn -D "$root" -b --private-network --register=no --keep-unit --conso
     --volatile=overlay >"$dir/console.log" 2>&1 &
 nspawn=$!
 trap power_off EXIT
+trap 'exit 130' INT TERM HUP
 if ! poll 30 find_init || ! poll 60 booted; then
     echo "with-container.sh: the container did not boot in time; its console:" >&2
     tail -n 30 "$dir/console.log" >&2
