@@ -192,7 +192,7 @@ if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
 if wants package; then stage "Debian package" package_suite; fi
 if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
-if wants arm; then stage "arm64 + armhf builds + ctest under qemu" arm_suite; fi
+if wants arm; then stage "arm64+armhf builds + ctest (qemu)" arm_suite; fi
 if wants systemd; then stage "the unit under systemd 252" systemd_suite; fi
 
 echo "=== stage times"
