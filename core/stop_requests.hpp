@@ -8,9 +8,9 @@ namespace vexa {
 // (the terminal closed); on Windows Ctrl+C, Ctrl+Break, the console window closed, logoff and
 // shutdown. One thread takes them, so that the process can stop in order.
 
-// Keeps the requests from ending the process or reaching any thread other than the one that
-// waits for them; one that comes before a thread waits waits too (on Windows it still ends the
-// process at once). Call before any thread is started: the threads inherit it.
+// Holds the requests back from every thread but the one that waits for them. One that comes
+// before a thread waits is held until then (on Windows it ends the process at once, as it would
+// unhandled). Call before any thread is started: the threads inherit it.
 void holdStopRequests();
 // Waits for the first request to stop; returns which it is.
 int32_t waitForStopRequest();

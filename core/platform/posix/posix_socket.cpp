@@ -197,7 +197,7 @@ void PosixSocket::setResetOnClose(bool reset)
 void PosixSocket::stopListening() noexcept
 {
     // close() would wake no thread blocked in accept() on the socket; shutdown() does, and the
-    // socket stops listening at once. It is closed later, by its owner.
+    // socket stops listening at once.
     ::shutdown(m_handle.get(), SHUT_RDWR);
 }
 
