@@ -85,7 +85,7 @@ for build in "amd64:Machine: Advanced Micro Devices X86-64" "arm64:Machine: AArc
     deb="$here/build-release/deb-$arch/$name"
     [ -f "$deb" ] || fail "packaging/build-deb.sh made no $deb"
     cp "$deb" "$dist/"
-    lintian --fail-on error,warning "$deb" >&2 || fail "lintian finds fault with $name"
+    logged "lintian-$arch" lintian --fail-on error,warning "$deb"
     dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
     readelf -h "$work/harnow" | sed 's/ \{2,\}/ /g' | tr '\n' ' ' | grep -q "$machine" ||
         fail "the harnow of $name is no program for $arch"
