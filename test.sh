@@ -5,9 +5,10 @@
 # bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Then the
 # Debian package: built from a Release tree of its own, built again from a copy of the sources
 # in another folder and compared byte for byte, checked, installed, run and removed.
-# Last the Windows build, cross-compiled, with its tests under wine64.
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows"); FUZZ_SECONDS bounds each
-# fuzz target.
+# Then the Windows build, cross-compiled, with its tests under wine64; the ARM builds with
+# their tests under qemu; last the package's unit under a real systemd, in a container.
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows arm systemd");
+# FUZZ_SECONDS bounds each fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -17,7 +18,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz package windows}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz package windows arm systemd}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 
@@ -157,12 +158,42 @@ windows_suite() {
         run_tests build-win64
 }
 
+# The ARM builds (scripts/build-arm.sh installs their cross compilers), their programs run
+# under qemu: arm64 with all its tests, armhf with its unit and end-to-end tests (files over
+# 4 GiB on a 32-bit machine). What a test skipped under the emulator is shown, with the reason.
+arm_suite() {
+    install_missing qemu-user-static || return 1
+    local status=0 tree
+    scripts/build-arm.sh -DBUILD_TESTING=ON && run_tests build-arm64 || status=1
+    HARNOW_ARM_ARCH=armhf scripts/build-arm.sh -DBUILD_TESTING=ON &&
+        run_tests build-armhf -R "^(core_tests|server|e2e_)" || status=1
+    for tree in build-arm64 build-armhf; do
+        echo "skipped in $tree:"
+        grep -hE "^test_.* \.\.\. skipped ['\"].*['\"]$" \
+            "$tree/Testing/Temporary/LastTest.log" || true
+    done
+    return $status
+}
+
+# The package's unit under a real systemd: a Debian 12 container (scripts/with-container.sh,
+# its root kept in build-container/) installs the package and runs it as a service.
+systemd_suite() {
+    local deb
+    deb="$(packaging/build-deb.sh)" || return 1
+    (cd tests/package && HARNOW_DEB="$deb" PYTHONDONTWRITEBYTECODE=1 \
+        PYTHONPATH="$here/tests/support:$here/tests/e2e" \
+        "$here/scripts/with-container.sh" "$here/build-container" \
+        python3 -m unittest -v test_systemd)
+}
+
 if wants main; then stage "build + ctest" main_suite; fi
 if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan address,undefined; fi
 if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
 if wants package; then stage "Debian package" package_suite; fi
 if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
+if wants arm; then stage "arm64+armhf builds + ctest (qemu)" arm_suite; fi
+if wants systemd; then stage "the unit under systemd 252" systemd_suite; fi
 
 echo "=== stage times"
 printf '%s\n' "${timings[@]}"

@@ -19,37 +19,11 @@ esac
 install_missing "g++-mingw-w64-${arch//_/-}-posix" cmake make libboost1.74-dev xz-utils zip
 toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DHARNOW_MINGW_ARCH="$arch")
 
-# apt-get with its own source list, package lists and cache under $1.
-private_apt() {
-    local dir="$1"
-    shift
-    apt-get -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$dir/sources.list.d" \
-        -o Dir::State::Lists="$dir/lists" -o Dir::Cache="$dir/cache" -o Debug::NoLocking=1 \
-        -o APT::Sandbox::User=root "$@"
-}
-
-# The source entries of the machine's own Debian suites, as deb-src entries of the same.
-write_source_list() {
-    local dir="$1" file
-    rm -rf "$dir/sources.list.d" && mkdir -p "$dir/sources.list.d" "$dir/lists/partial" \
-        "$dir/cache/archives/partial"
-    for file in /etc/apt/sources.list.d/*.sources; do
-        if [ -e "$file" ]; then
-            sed 's/^Types: .*/Types: deb-src/' "$file" >"$dir/sources.list.d/${file##*/}"
-        fi
-    done
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        if [ -e "$file" ]; then
-            sed -n 's/^deb \(.*\)/deb-src \1/p' "$file" >"$dir/sources.list.d/${file##*/}"
-        fi
-    done
-}
-
 boost="$out/boost"
 if [ ! -d "$boost/src/boost" ]; then
     mkdir -p "$boost/download"
     if ! ls "$boost"/download/boost1.74_*.orig.tar.* >/dev/null 2>&1; then
-        write_source_list "$boost/apt"
+        write_source_list "$boost/apt" deb-src
         private_apt "$boost/apt" update -qq
         (cd "$boost/download" && private_apt "$boost/apt" source --download-only -qq boost1.74)
     fi

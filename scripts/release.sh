@@ -2,15 +2,18 @@
 # Makes a release of the commit checked out, into dist/:
 #   harnow-VERSION.tar.gz        the sources (git archive)
 #   harnow_VERSION_amd64.deb     the Debian package
+#   harnow_VERSION_arm64.deb     the same for 64-bit ARM (Raspberry Pi OS 64-bit)
+#   harnow_VERSION_armhf.deb     the same for 32-bit ARM (Raspberry Pi OS 32-bit)
 #   harnow-VERSION-win64.zip     Windows, 64-bit
 #   harnow-VERSION-win32.zip     Windows, 32-bit: built and checked, not run (no 32-bit x86
 #                                code runs here)
-#   SHA256SUMS                   of the four
+#   SHA256SUMS                   of the six
 # VERSION is the one in project() of CMakeLists.txt. Every time inside them is the last
 # commit's (SOURCE_DATE_EPOCH) and no path of this folder gets in, so releasing one commit
-# twice, in any folder at any time, gives the same bytes; the package is built a second time
-# from the source tarball and must come out the same. Refuses a checkout with changes.
-# Builds in build-release/, kept for the next release (Boost for Windows is built there once).
+# twice, in any folder at any time, gives the same bytes; each package is built a second time
+# from the source tarball and must come out the same, and lintian must find nothing in it.
+# Refuses a checkout with changes. Builds in build-release/, kept for the next release (Boost
+# for Windows is built there once, the ARM sysroots are fetched there once).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
@@ -25,15 +28,15 @@ if [ -n "$(git status --porcelain)" ]; then
     fail "the checkout has changes: a release is made from a commit, so commit or remove them"
 fi
 source scripts/packages.sh
-# binutils: strings; unzip: to check the programs in the zips.
-install_missing binutils unzip
+# binutils: strings and readelf; unzip: to check the programs in the zips.
+install_missing binutils unzip lintian
 SOURCE_DATE_EPOCH="$(git log -1 --format=%ct)"
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 umask 022
 version="$(sed -n 's/^project(harnow VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
 [ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
-files=("harnow-$version.tar.gz" "harnow_${version}_amd64.deb" "harnow-$version-win64.zip"
-    "harnow-$version-win32.zip")
+files=("harnow-$version.tar.gz" "harnow_${version}_amd64.deb" "harnow_${version}_arm64.deb"
+    "harnow_${version}_armhf.deb" "harnow-$version-win64.zip" "harnow-$version-win32.zip")
 for file in "${files[@]}"; do
     grep -qF "$file" README.md || fail "README.md's download lines do not name $file"
 done
@@ -61,22 +64,41 @@ echo "== ${files[0]}"
 git -c tar.umask=0022 -c core.autocrlf=false archive --format=tar --prefix="harnow-$version/" \
     HEAD | gzip -9n >"$dist/${files[0]}"
 
-echo "== ${files[1]}"
-logged deb env HARNOW_BUILD_DIR="$here/build-release/deb" packaging/build-deb.sh
-deb="$here/build-release/deb/${files[1]}"
-[ -f "$deb" ] || fail "packaging/build-deb.sh made no $deb"
-cp "$deb" "$dist/"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
-check_paths "the package's harnow" "$work/harnow"
-
-# The source tarball must give the same package as this checkout: it is the source it claims.
 unpacked="$work/harnow-$version"
 tar -xzf "$dist/${files[0]}" -C "$work"
-logged deb-from-tarball env -u SOURCE_DATE_EPOCH "$unpacked/packaging/build-deb.sh"
-cmp -s "$deb" "$unpacked/build-package/${files[1]}" ||
-    fail "the package built from ${files[0]} differs from $deb"
+
+# Each package: Debian's architecture, and what readelf -h must say of its program (the
+# machine; on armhf the hard-float calling convention too). The program may need no library
+# but the C library and its loader. The source tarball must give the same package as this
+# checkout: it is the source it claims.
+for build in "amd64:Machine: Advanced Micro Devices X86-64" "arm64:Machine: AArch64" \
+    "armhf:Machine: ARM .*hard-float ABI"; do
+    IFS=: read -r arch machine <<<"$build"
+    name="harnow_${version}_$arch.deb"
+    echo "== $name"
+    cross=()
+    [ "$arch" = amd64 ] || cross=(HARNOW_ARM_ARCH="$arch")
+    logged "deb-$arch" env "${cross[@]}" HARNOW_BUILD_DIR="$here/build-release/deb-$arch" \
+        packaging/build-deb.sh
+    deb="$here/build-release/deb-$arch/$name"
+    [ -f "$deb" ] || fail "packaging/build-deb.sh made no $deb"
+    cp "$deb" "$dist/"
+    logged "lintian-$arch" lintian --fail-on error,warning "$deb"
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
+    readelf -h "$work/harnow" | sed 's/ \{2,\}/ /g' | tr '\n' ' ' | grep -q "$machine" ||
+        fail "the harnow of $name is no program for $arch"
+    if readelf -d "$work/harnow" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' |
+        grep -vxE 'libc\.so\.6|ld-linux-[a-z0-9-]+\.so\.[0-9]+'; then
+        fail "the harnow of $name needs the libraries above, beside the C library"
+    fi
+    check_paths "the harnow of $name" "$work/harnow"
+    logged "deb-$arch-from-tarball" env -u SOURCE_DATE_EPOCH "${cross[@]}" \
+        "$unpacked/packaging/build-deb.sh"
+    cmp -s "$deb" "$unpacked/build-package${cross:+-$arch}/$name" ||
+        fail "the package built from ${files[0]} differs from $deb"
+done
 
 # Each Windows build: arch, zip suffix, objdump's name of its format.
 for build in x86_64:win64:pei-x86-64 i686:win32:pei-i386; do

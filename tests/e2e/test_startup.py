@@ -176,8 +176,8 @@ class Startup(harnow.ServerTestCase):
     def test_stops_with_status_1_in_a_directory_that_was_removed(self):
         gone = os.path.join(self.root, "gone")
         os.mkdir(gone)
-        run = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && exec "$2"', "sh", gone,
-                              harnow.BINARY], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+        run = subprocess.run(["sh", "-c", 'cd "$1" && rmdir "$1" && shift && exec "$@"', "sh",
+                              gone, *harnow.RUN], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                              timeout=30)
         self.assertEqual(run.returncode, 1)
         self.assertEqual(run.stdout.decode().split("\n"), BANNER + [
@@ -188,7 +188,7 @@ class Startup(harnow.ServerTestCase):
         # As some launchers start it: console text must never go to a socket instead.
         self.write("index.html", b"hi")
         process = subprocess.Popen(["prlimit", "--nofile=64:4096", "--", "sh", "-c",
-                                    'exec "$0" <&- >&-', harnow.BINARY], cwd=self.root)
+                                    'exec "$0" "$@" <&- >&-', *harnow.RUN], cwd=self.root)
         try:
             deadline = time.monotonic() + 10
             while not harnow.listening(80):

@@ -27,6 +27,7 @@ class Faults(harnow.ServerTestCase):
         status, _, body = harnow.split_reply(server.get("/small.txt"))
         self.assertEqual((status, body), ("HTTP/1.1 200 OK", b"small file\n"))
 
+    @robust.counts_threads
     def test_clients_aborting_mid_download_leave_the_server_serving(self):
         server = self.start()
 
@@ -58,6 +59,7 @@ class Faults(harnow.ServerTestCase):
         self.assertEqual(body.count(0), BIG)
         robust.wait_idle(self, server)
 
+    @robust.counts_threads
     def test_running_out_of_descriptors_does_not_stop_the_server(self):
         server = self.start(prlimit=("--nofile=64",))
         self.fetch_small(server)
@@ -81,7 +83,7 @@ class Faults(harnow.ServerTestCase):
 
     def test_a_terminal_paused_with_ctrl_s_does_not_stop_the_server(self):
         master, terminal = pty.openpty()
-        process = subprocess.Popen([harnow.BINARY], cwd=self.root, stdin=terminal,
+        process = subprocess.Popen(harnow.RUN, cwd=self.root, stdin=terminal,
                                    stdout=terminal, stderr=terminal, start_new_session=True)
         try:
             shown = ""

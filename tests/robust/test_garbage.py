@@ -67,6 +67,7 @@ OVER_LONG = [
 ]
 
 
+@robust.counts_threads
 class HostileRequests(harnow.ServerTestCase):
     def setUp(self):
         super().setUp()

@@ -13,6 +13,7 @@ IDLE_CONNECTIONS = 1000
 IDLE_LIMIT = 20
 
 
+@robust.counts_threads
 class IdleConnections(harnow.ServerTestCase):
     def test_idle_connections_neither_block_others_nor_stay_for_ever(self):
         robust.raise_descriptor_limit(IDLE_CONNECTIONS + 200)

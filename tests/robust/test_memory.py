@@ -25,6 +25,7 @@ def vm_size(server):
 
 # A sanitizer reserves terabytes of shadow memory: it cannot start under such a limit.
 @unittest.skipIf(os.environ.get("HARNOW_SANITIZE"), "sanitizer builds cannot run under --as")
+@harnow.native_only("qemu's own code and data share the limited address space")
 class OutOfMemory(harnow.ServerTestCase):
     def test_running_out_of_memory_does_not_stop_the_server(self):
         self.write("page.html", b"<p>page</p>\n")

@@ -11,6 +11,7 @@ import robust
 WRITE_LIMIT = 60
 
 
+@robust.counts_threads
 class SlowReader(harnow.ServerTestCase):
     def test_a_stalled_reader_is_dropped_after_the_write_limit(self):
         with open(os.path.join(self.root, "large.bin"), "wb") as f:

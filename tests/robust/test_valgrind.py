@@ -10,6 +10,7 @@ import harnow
 import robust
 
 
+@harnow.native_only("valgrind runs only this machine's programs")
 class Memcheck(harnow.ServerTestCase):
     def setUp(self):
         harnow.require_tools(self, "valgrind")

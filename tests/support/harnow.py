@@ -19,7 +19,9 @@ READY_PREFIX = "now open a browser and go to "
 # Set when BINARY is the Windows build: the command that runs it (wine64), inside a Wine
 # prefix of this namespace's own (with_wine_prefix.sh).
 WINE = os.environ.get("HARNOW_WINE")
-RUN = [WINE, BINARY] if WINE else [BINARY]
+# Set when BINARY is built for another machine: the emulator command that runs it (qemu).
+EMULATOR = os.environ.get("HARNOW_EMULATOR", "").split()
+RUN = [WINE, BINARY] if WINE else [*EMULATOR, BINARY]
 
 
 def shown(path):
@@ -49,6 +51,12 @@ def posix_only(reason):
 def windows_only(reason):
     """Skips a test outside Wine: the behaviour it pins belongs to Windows."""
     return unittest.skipUnless(WINE, PLATFORM_SKIP + "Windows: " + reason)
+
+
+def native_only(reason):
+    """Skips a test under an emulator, whose own threads and memory are the process's too."""
+    return unittest.skipIf(EMULATOR, PLATFORM_SKIP + "the machine itself, not under qemu: " +
+                           reason)
 
 
 class Server:
@@ -167,9 +175,10 @@ class Server:
 
 
 def rss_kib(server):
-    """The server's resident memory in KiB; None where it means nothing: under Wine, where
-    /proc shows Wine's process, and under a sanitizer, which keeps freed memory on purpose."""
-    if WINE or os.environ.get("HARNOW_SANITIZE"):
+    """The server's resident memory in KiB; None where it means nothing: under Wine or qemu,
+    where /proc shows the emulator's process, and under a sanitizer, which keeps freed memory
+    on purpose."""
+    if WINE or EMULATOR or os.environ.get("HARNOW_SANITIZE"):
         return None
     with open("/proc/%d/status" % server.process.pid) as status:
         return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
