@@ -240,6 +240,7 @@ class Startup(harnow.ServerTestCase):
             self.write("%05d-%s.html" % (i, "n" * 240))
         short = os.urandom(1 << 20)
         self.write("short.bin", short)
+        whole = (file_reply(short, "application/octet-stream"), "close")
         for name in ("SIGTERM", "SIGINT", "SIGHUP", "SIGKILL"):
             # Wine takes SIGINT for Ctrl+C, and ends at once on the others.
             orderly = name == "SIGINT" if harnow.WINE else name != "SIGKILL"
@@ -257,14 +258,12 @@ class Startup(harnow.ServerTestCase):
                     self.assertEqual(read_to_end(page)[1], "reset")
                 if not harnow.WINE:
                     self.assertEqual(status, -getattr(signal, name))
+                # Finished in order; else reset, unless it was whole before the end came.
+                if orderly or downloaded[1] != "reset":
+                    self.assertEqual(downloaded, whole)
                 if orderly:
-                    self.assertEqual(downloaded, (file_reply(short, "application/octet-stream"),
-                                                  "close"))
                     self.assertEqual(server.lines[4:], [
                         "listing html files in " + quoted(harnow.shown(self.root)),
                         '"short.bin" (%d) application/octet-stream' % len(short)
                     ] + ['error: file not found for "missing%d"' % i for i in range(25)])
-                elif downloaded[1] != "reset":  # or it was whole before the stop came
-                    self.assertEqual(downloaded, (file_reply(short, "application/octet-stream"),
-                                                  "close"))
                 server.stop()
