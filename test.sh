@@ -126,7 +126,7 @@ package_suite() {
     (cd tests/package &&
         HARNOW_DEB="$deb" HARNOW_BINARY=/usr/bin/harnow PYTHONDONTWRITEBYTECODE=1 \
         PYTHONPATH="$here/tests/support:$here/tests/e2e" \
-        ../support/in_netns.sh python3 -m unittest -v test_package)
+        ../support/in_netns.sh python3 -m unittest -v test_package.Package)
 }
 
 # Builds the package from a copy of the sources at another path, and compares it with $1.
@@ -183,7 +183,7 @@ systemd_suite() {
     (cd tests/package && HARNOW_DEB="$deb" PYTHONDONTWRITEBYTECODE=1 \
         PYTHONPATH="$here/tests/support:$here/tests/e2e" \
         "$here/scripts/with-container.sh" "$here/build-container" \
-        python3 -m unittest -v test_systemd)
+        python3 -m unittest -v test_package.UnderSystemd)
 }
 
 if wants main; then stage "build + ctest" main_suite; fi
