@@ -59,8 +59,7 @@ public:
     // Takes another handle in place of this one, which is released.
     void replace(Handle handle)
     {
-        Handle old = m_handle;
-        m_handle = handle;
+        Handle old = m_handle.exchange(handle, std::memory_order_relaxed);
         if (old != Traits::invalid())
             Traits::release(old);
     }

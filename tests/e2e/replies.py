@@ -1,5 +1,4 @@
 """The exact replies and console lines the server gives, built the way a reader would check them."""
-import socket
 import time
 import urllib.parse
 
@@ -69,35 +68,7 @@ def receive(data, port, pause=0.0, timeout=10):
     with harnow.connect(port, timeout) as sock:
         sock.sendall(data)
         time.sleep(pause)
-        return read_to_end(sock, timeout)
-
-
-def read_to_end(sock, timeout=10, chunks=()):
-    """The rest of a reply after the chunks already read, and how it ended: 'close' or 'reset'."""
-    chunks = list(chunks)
-    deadline = time.monotonic() + timeout
-    while True:
-        sock.settimeout(max(0.01, deadline - time.monotonic()))
-        try:
-            chunk = sock.recv(65536)
-        except ConnectionResetError:
-            return b"".join(chunks), "reset"
-        except socket.timeout:
-            raise AssertionError("reply did not end in time")
-        if not chunk:
-            return b"".join(chunks), "close"
-        chunks.append(chunk)
-
-
-def begun(port, data):
-    """A connection whose reply has begun to arrive, and its first bytes. Its small receive
-    buffer holds the rest back in the server until the client reads on (read_to_end)."""
-    sock = socket.socket()
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-    sock.settimeout(10)
-    sock.connect(("127.0.0.1", port))
-    sock.sendall(data)
-    return sock, sock.recv(16)
+        return harnow.read_to_end(sock, timeout)
 
 
 def head_of(port, data, timeout=10):

@@ -8,7 +8,8 @@ import subprocess
 import time
 
 import harnow
-from replies import NOT_FOUND, begun, file_reply, listing, quoted, read_to_end, receive
+from harnow import begun, read_to_end
+from replies import NOT_FOUND, file_reply, listing, quoted, receive
 
 LARGE = 16 << 20
 

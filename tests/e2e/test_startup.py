@@ -11,7 +11,8 @@ import subprocess
 import time
 
 import harnow
-from replies import begun, file_reply, listing, quoted, read_to_end, receive
+from harnow import begun, read_to_end
+from replies import file_reply, listing, quoted, receive
 
 BANNER = ["Harnow by https://harnow.example", ""]
 ON_80 = "now open a browser and go to http://localhost"

@@ -18,7 +18,8 @@ import time
 import unittest
 
 import harnow
-from replies import NOT_FOUND, begun, file_reply, listing, read_to_end
+from harnow import begun, read_to_end
+from replies import NOT_FOUND, file_reply, listing
 
 DEB = os.environ.get("HARNOW_DEB", "")
 TREE = os.path.dirname(DEB)

@@ -101,21 +101,7 @@ def exchange(port, data, chunk=None, timeout=15):
             sock.shutdown(socket.SHUT_WR)
         except OSError:
             pass  # the server may give up on a request (and reset it) before it is all sent
-        chunks = []
-        deadline = time.monotonic() + timeout
-        while True:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise AssertionError("the server kept the connection open")
-            sock.settimeout(left)
-            try:
-                piece = sock.recv(65536)
-            except ConnectionResetError:
-                break
-            if not piece:
-                break
-            chunks.append(piece)
-        return b"".join(chunks)
+        return harnow.read_to_end(sock, timeout)[0]
 
 
 def check_reply(test, reply, request=b""):

@@ -206,19 +206,40 @@ def connect(port, timeout=10, host="127.0.0.1"):
     return socket.create_connection((host, port), timeout=timeout)
 
 
-def read_all(sock, timeout=10):
-    """Everything the peer sends until it closes, within the timeout."""
+def read_to_end(sock, timeout=10, chunks=()):
+    """The rest of a reply after the chunks already read, and how it ended: 'close' or 'reset'."""
+    chunks = list(chunks)
     deadline = time.monotonic() + timeout
-    chunks = []
     while True:
-        left = deadline - time.monotonic()
-        if left <= 0:
+        sock.settimeout(max(0.01, deadline - time.monotonic()))
+        try:
+            chunk = sock.recv(65536)
+        except ConnectionResetError:
+            return b"".join(chunks), "reset"
+        except socket.timeout:
             raise AssertionError("reply did not end in time")
-        sock.settimeout(left)
-        chunk = sock.recv(65536)
         if not chunk:
-            return b"".join(chunks)
+            return b"".join(chunks), "close"
         chunks.append(chunk)
+
+
+def read_all(sock, timeout=10):
+    """Everything the peer sends until it closes cleanly, within the timeout."""
+    reply, end = read_to_end(sock, timeout)
+    if end == "reset":
+        raise ConnectionResetError("reset after %d bytes" % len(reply))
+    return reply
+
+
+def begun(port, data):
+    """A connection whose reply has begun to arrive, and its first bytes. Its small receive
+    buffer holds the rest back in the server until the client reads on (read_to_end)."""
+    sock = socket.socket()
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+    sock.settimeout(10)
+    sock.connect(("127.0.0.1", port))
+    sock.sendall(data)
+    return sock, sock.recv(16)
 
 
 def request(data, port, timeout=10, host="127.0.0.1"):
