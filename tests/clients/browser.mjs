@@ -1,9 +1,9 @@
 // Drives Debian's chromium, headless, through harnow: the root listing, a sub-directory, a
-// page with a <video> that is played and seeked. The network is throttled to a slow link, so
-// a seek near the end of the clip lands beyond what has arrived. Prints one line
-// "RESULT <json>" with what it saw; the Python test makes the assertions.
+// page with a <video> that is played and seeked, and a video opened as a page. The network is
+// throttled to a slow link, so a seek near the end of the clip lands beyond what has arrived.
+// Prints one line "RESULT <json>" with what it saw; the Python test makes the assertions.
 //
-// Usage: node browser.mjs <json: {url, directory, page, screenshot, bytesPerSecond}>
+// Usage: node browser.mjs <json: {url, directory, page, screenshot, bytesPerSecond, video}>
 import { chromium } from 'playwright-core';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -74,6 +74,26 @@ async function playAndSeek(page) {
     }, STEP_MILLIS);
 }
 
+// Opens a video as a page, as a click on its link in a listing does: Chromium shows its own
+// player for a type it plays and saves anything else as a download, which fails the goto.
+async function openAsPage(page, url) {
+    const opened = {};
+    try {
+        const response = await page.goto(url);
+        opened.contentType = response.headers()['content-type'];
+        opened.player = await page.evaluate(async (limit) => {
+            const video = document.querySelector('video');
+            const began = Date.now();
+            while (video && !video.error && video.readyState < 1 && Date.now() - began < limit)
+                await new Promise((resolve) => setTimeout(resolve, 50));
+            return video && { duration: video.duration, error: video.error && video.error.code };
+        }, STEP_MILLIS);
+    } catch (error) {
+        opened.failure = String(error);
+    }
+    return opened;
+}
+
 const userDataDir = mkdtempSync(join(tmpdir(), 'harnow-chromium-'));
 const result = { visited: [] };
 let context;
@@ -110,6 +130,7 @@ try {
     await page.waitForSelector('video');
     result.visited.push({ url: page.url(), title: await page.title() });
     result.video = await playAndSeek(page);
+    result.opened = await openAsPage(page, options.video);
 } catch (error) {
     result.failure = String(error);
 } finally {

@@ -25,14 +25,11 @@ PLAYER = """<!DOCTYPE html>
 """
 
 
-def make_clip(path):
-    """A WebM clip of CLIP_SECONDS at 6 Mbit/s, noisy so the encoder cannot make it small.
-    Its index comes first, so the player needs no request for the end of the file to seek."""
+def make_clip(path, seconds, *codec):
+    """A clip of noisy test pictures, so the encoder cannot make it small."""
     command = ["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-               "testsrc2=size=320x240:rate=25:duration=%d,noise=alls=40:allf=t" % CLIP_SECONDS,
-               "-c:v", "libvpx", "-b:v", "6M", "-minrate", "6M", "-maxrate", "6M",
-               "-bufsize", "1M", "-deadline", "realtime", "-cpu-used", "8", "-g", "25",
-               "-cues_to_front", "1", path]
+               "testsrc2=size=320x240:rate=25:duration=%d,noise=alls=40:allf=t" % seconds,
+               *codec, path]
     subprocess.run(command, check=True, timeout=120, stdin=subprocess.DEVNULL)
 
 
@@ -61,7 +58,13 @@ class Browser(clients.ClientTestCase):
         # A name that only works if the listing is read as UTF-8 and its link is encoded.
         folder = "vidéos & clips #1"
         self.write(folder + "/player.html", PLAYER)
-        make_clip(os.path.join(self.root, folder, "clip.webm"))
+        # WebM at 6 Mbit/s, its index first: the player needs no request for the end to seek.
+        make_clip(os.path.join(self.root, folder, "clip.webm"), CLIP_SECONDS, "-c:v", "libvpx",
+                  "-b:v", "6M", "-minrate", "6M", "-maxrate", "6M", "-bufsize", "1M",
+                  "-deadline", "realtime", "-cpu-used", "8", "-g", "25", "-cues_to_front", "1")
+        # A phone's MP4, its index at the end.
+        make_clip(os.path.join(self.root, folder, "movie.mp4"), 2, "-c:v", "libx264",
+                  "-pix_fmt", "yuv420p")
         clip_size = os.path.getsize(os.path.join(self.root, folder, "clip.webm"))
         self.write("about.html", "<p>about</p>")
         self.write("pictures/logo.svg", '<svg xmlns="http://www.w3.org/2000/svg"/>')
@@ -75,7 +78,8 @@ class Browser(clients.ClientTestCase):
         if os.path.exists(screenshot):
             os.remove(screenshot)
         result = self.drive({"url": address + "/", "directory": folder, "page": "player.html",
-                             "screenshot": screenshot, "bytesPerSecond": BYTES_PER_SECOND})
+                             "screenshot": screenshot, "bytesPerSecond": BYTES_PER_SECOND,
+                             "video": address + "/vid%C3%A9os%20%26%20clips%20%231/movie.mp4"})
         self.assertNotIn("failure", result, result)
         self.assertNotIn("pageError", result, result)
 
@@ -116,6 +120,11 @@ class Browser(clients.ClientTestCase):
         self.assertTrue(seek, (clip_size, ranges))
         self.assertIn({"url": address + encoded + "/clip.webm", "status": 206,
                        "range": "bytes=%d-" % seek[0]}, result["media"], result["media"])
+        # Opened as a page, the MP4 plays in Chromium's own player instead of being saved.
+        opened = result["opened"]
+        self.assertEqual(opened.get("contentType"), "video/mp4", opened)
+        self.assertEqual(opened["player"]["error"], None, opened)
+        self.assertGreater(opened["player"]["duration"], 1, opened)
         self.assertIn('"%s/player.html" (%d) text/html' % (folder.replace("&", "&&"),
                                                           len(PLAYER.encode())),
                       server.lines)

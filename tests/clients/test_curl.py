@@ -29,7 +29,7 @@ class Curl(clients.ClientTestCase):
         self.assertEqual(clients.read_file(target), data)
         head = clients.read_file(headers).decode()
         self.assertIn("Content-Length: %d\r\n" % len(data), head)
-        self.assertIn("Content-Type: video/mpeg\r\n", head)
+        self.assertIn("Content-Type: video/mp4\r\n", head)
 
     def test_ranges_in_all_three_forms(self):
         data = clients.payload(1000, 2)

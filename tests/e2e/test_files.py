@@ -85,7 +85,7 @@ class Files(harnow.ServerTestCase):
 
     def test_sends_an_empty_file_and_types_by_extension_in_any_case(self):
         types = {"empty.html": "text/html", "Page.Html": "text/html", "DSC0001.JPG": "image/jpeg",
-                 "readme": "application/octet-stream", "clip.MP4": "video/mpeg",
+                 "readme": "application/octet-stream", "clip.MP4": "video/mp4",
                  "x.svg": "image/svg+xml", "s.css": "text/css", "app.js": "text/javascript",
                  "song.oga": "audio/ogg", "v.f4v": "video/x-flv"}
         for name in types:
