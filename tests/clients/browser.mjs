@@ -75,23 +75,15 @@ async function playAndSeek(page) {
 }
 
 // Opens a video as a page, as a click on its link in a listing does: Chromium shows its own
-// player for a type it plays and saves anything else as a download, which fails the goto.
+// player for a type it plays; anything else is saved as a download, which fails the goto.
 async function openAsPage(page, url) {
-    const opened = {};
     try {
-        const response = await page.goto(url);
-        opened.contentType = response.headers()['content-type'];
-        opened.player = await page.evaluate(async (limit) => {
-            const video = document.querySelector('video');
-            const began = Date.now();
-            while (video && !video.error && video.readyState < 1 && Date.now() - began < limit)
-                await new Promise((resolve) => setTimeout(resolve, 50));
-            return video && { duration: video.duration, error: video.error && video.error.code };
-        }, STEP_MILLIS);
+        const type = (await page.goto(url)).headers()['content-type'];
+        await page.waitForFunction(() => document.querySelector('video')?.readyState >= 1);
+        return { type, duration: await page.$eval('video', (video) => video.duration) };
     } catch (error) {
-        opened.failure = String(error);
+        return { failure: String(error) };
     }
-    return opened;
 }
 
 const userDataDir = mkdtempSync(join(tmpdir(), 'harnow-chromium-'));

@@ -25,11 +25,14 @@ PLAYER = """<!DOCTYPE html>
 """
 
 
-def make_clip(path, seconds, *codec):
-    """A clip of noisy test pictures, so the encoder cannot make it small."""
+def make_clip(path):
+    """A WebM clip of CLIP_SECONDS at 6 Mbit/s, noisy so the encoder cannot make it small.
+    Its index comes first, so the player needs no request for the end of the file to seek."""
     command = ["ffmpeg", "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-               "testsrc2=size=320x240:rate=25:duration=%d,noise=alls=40:allf=t" % seconds,
-               *codec, path]
+               "testsrc2=size=320x240:rate=25:duration=%d,noise=alls=40:allf=t" % CLIP_SECONDS,
+               "-c:v", "libvpx", "-b:v", "6M", "-minrate", "6M", "-maxrate", "6M",
+               "-bufsize", "1M", "-deadline", "realtime", "-cpu-used", "8", "-g", "25",
+               "-cues_to_front", "1", path]
     subprocess.run(command, check=True, timeout=120, stdin=subprocess.DEVNULL)
 
 
@@ -58,13 +61,11 @@ class Browser(clients.ClientTestCase):
         # A name that only works if the listing is read as UTF-8 and its link is encoded.
         folder = "vidéos & clips #1"
         self.write(folder + "/player.html", PLAYER)
-        # WebM at 6 Mbit/s, its index first: the player needs no request for the end to seek.
-        make_clip(os.path.join(self.root, folder, "clip.webm"), CLIP_SECONDS, "-c:v", "libvpx",
-                  "-b:v", "6M", "-minrate", "6M", "-maxrate", "6M", "-bufsize", "1M",
-                  "-deadline", "realtime", "-cpu-used", "8", "-g", "25", "-cues_to_front", "1")
-        # A phone's MP4, its index at the end.
-        make_clip(os.path.join(self.root, folder, "movie.mp4"), 2, "-c:v", "libx264",
-                  "-pix_fmt", "yuv420p")
+        make_clip(os.path.join(self.root, folder, "clip.webm"))
+        # A phone's MP4 (H.264, its index at the end), as ffmpeg makes one by default.
+        subprocess.run(["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc2=duration=2",
+                        "-pix_fmt", "yuv420p", os.path.join(self.root, folder, "movie.mp4")],
+                       check=True, timeout=120, stdin=subprocess.DEVNULL)
         clip_size = os.path.getsize(os.path.join(self.root, folder, "clip.webm"))
         self.write("about.html", "<p>about</p>")
         self.write("pictures/logo.svg", '<svg xmlns="http://www.w3.org/2000/svg"/>')
@@ -121,10 +122,8 @@ class Browser(clients.ClientTestCase):
         self.assertIn({"url": address + encoded + "/clip.webm", "status": 206,
                        "range": "bytes=%d-" % seek[0]}, result["media"], result["media"])
         # Opened as a page, the MP4 plays in Chromium's own player instead of being saved.
-        opened = result["opened"]
-        self.assertEqual(opened.get("contentType"), "video/mp4", opened)
-        self.assertEqual(opened["player"]["error"], None, opened)
-        self.assertGreater(opened["player"]["duration"], 1, opened)
+        self.assertEqual(result["opened"].get("type"), "video/mp4", result["opened"])
+        self.assertGreater(result["opened"]["duration"], 1, result["opened"])
         self.assertIn('"%s/player.html" (%d) text/html' % (folder.replace("&", "&&"),
                                                           len(PLAYER.encode())),
                       server.lines)
