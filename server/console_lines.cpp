@@ -74,7 +74,7 @@ std::string fileLine(const boost::filesystem::path& requestPath, const ByteRange
 {
     using vexa::toString;
     std::string line = quotedPath(requestPath) + " (";
-    // As asked: the start and end it leaves would stand reversed, like no range ever sent.
+    // As asked: the start and end it leaves stand reversed and would read like a range sent.
     if (range.selectsNothing())
         return line + range.asked + " of " + toString(size) + ") not satisfiable";
     if (range.ranged)
