@@ -87,6 +87,7 @@ class PythonClients(clients.ClientTestCase):
             reply = connection.getresponse()
             self.assertEqual((reply.version, reply.will_close), (11, True))
             return reply.status, reply.reason, lower(reply.getheaders()), reply.read()
+
         film = urllib.parse.quote("/media/été & co/film #1.ogv")
         for path, range_, status, body in [
                 (film, "", 200, self.data), (film, "bytes=1000-1999", 206, self.data[1000:2000]),
