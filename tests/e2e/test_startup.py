@@ -264,6 +264,19 @@ class Startup(harnow.ServerTestCase):
         self.assertEqual(reply, file_reply(b"hi", "text/html"))
         self.assertIsNone(server.process.poll())
 
+    @harnow.posix_only("strace holds the server in accept()")
+    def test_a_stop_waits_for_a_connection_accepted_as_it_comes(self):
+        harnow.require_tools(self, "strace")
+        self.write("index.html", b"hi")
+        server = self.start(wrapper=("strace", "-o", "/dev/null", "-e", "trace=accept4",
+                                     "-e", "inject=accept4:delay_exit=500000"))
+        with harnow.connect(80) as sock:
+            sock.sendall(b"GET /index.html HTTP/1.1\r\n\r\n")
+            time.sleep(0.2)  # accepted, not yet handed to a thread
+            with open("/proc/%d/task/%d/children" % ((server.process.pid,) * 2)) as children:
+                os.kill(int(children.read()), signal.SIGTERM)
+            self.assertEqual(read_to_end(sock), (file_reply(b"hi", "text/html"), "close"))
+
     def test_a_stop_finishes_short_replies_resets_long_ones_and_writes_every_line(self):
         # A page of 6.5 MB, more than the system's largest send buffer: a client that reads
         # none of it holds it back in the server for good.
@@ -296,5 +309,6 @@ class Startup(harnow.ServerTestCase):
                     self.assertEqual(server.lines[4:], [
                         "listing html files in " + quoted(harnow.shown(self.root)),
                         '"short.bin" (%d) application/octet-stream' % len(short)
-                    ] + ['error: file not found for "missing%d"' % i for i in range(25)])
+                    ] + ['error: file not found for "missing%d"' % i for i in range(25)] + [
+                        "error: replies cut short by the stop: 1"])
                 server.stop()
