@@ -179,7 +179,9 @@ Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
     if (connection < 0)
         m_handle.fail(errno);
     // Accepted sockets do not inherit O_NONBLOCK on Linux.
-    return Pointer<Socket>(SocketDescriptor::adopt<PosixSocket>(connection, false));
+    Pointer<Socket> accepted(SocketDescriptor::adopt<PosixSocket>(connection, false));
+    accepted->setResetOnClose(true);
+    return accepted;
 }
 
 Pointer<Socket> PosixSocket::accept(std::string& address, int32_t& port)
