@@ -43,7 +43,6 @@ def reset_after(port, buffer, chunk, every):
         return None
 
 
-@robust.counts_threads
 class SlowReader(harnow.ServerTestCase):
     def test_slow_and_stalled_readers_are_reset_at_the_write_limit(self):
         with open(os.path.join(self.root, "large.bin"), "wb") as f:
@@ -61,7 +60,8 @@ class SlowReader(harnow.ServerTestCase):
             for reader, after in zip(READERS, [reader.result() for reader in readers]):
                 # Never before the limit: the reply began only after the request was sent.
                 self.assertTrue(after and WRITE_LIMIT - 1 < after, (reader, after))
-        robust.wait_idle(self, server)
+        if not harnow.EMULATOR:  # qemu runs threads of its own
+            robust.wait_idle(self, server)
         robust.wait_until(lambda: robust.descriptors(server) <= idle_descriptors, 10,
                           "the connections' descriptors to be closed")
         self.assertEqual(server.lines.count("error: network error"), len(READERS))
