@@ -45,14 +45,17 @@ public:
     virtual bool sendsFile(File& file) = 0;
     // Sends up to size bytes of such a file from its position on, which moves past those that
     // went, straight from the system's file cache: no copy goes through the program. Returns
-    // how many, 0 at the end of the file; the send limit of setTimeouts holds as for write().
-    // A failure to read the file raises FileException.
+    // how many: all of them unless the file ends first (0 at its end) or, on a blocking socket,
+    // the send limit of setTimeouts runs out, which bounds the whole call as it bounds a
+    // write(). A failure to read the file raises FileException.
     virtual uint32_t sendFile(File& file, uint32_t size) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
     // Whether closing the socket, or the end of the process, resets the connection, dropping
     // what is not sent yet, so that the peer sees its reply fail instead of end; otherwise the
-    // close sends what is left and ends the stream cleanly (the default).
+    // close sends what is left and ends the stream cleanly. A socket that accept() returns
+    // resets from the start, so that a process that dies before the connection's thread has
+    // run never ends a reply cleanly; any other ends cleanly until told otherwise.
     virtual void setResetOnClose(bool reset) = 0;
     // Ends a listening socket from any thread, also while another is blocked in accept() on it:
     // connections are refused from then on, and that accept() raises. Never raises itself.

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <new>
+#include <string>
 #include <thread>
 
 using namespace vexa;
@@ -21,10 +22,11 @@ const std::size_t CONNECTION_STACK = 256 * 1024;
 const std::size_t STOP_STACK = 64 * 1024;
 // Long enough for a page or a picture in flight; a video streaming for an hour is reset, and
 // the browser asks again with a range.
-const int32_t REPLIES_WAIT_MILLIS = 2000;
+const std::chrono::milliseconds REPLIES_WAIT(2000);
 
 std::atomic<bool> stopping(false);
-// Connections handed to a thread whose reply is not done yet.
+// Connections whose thread is not done yet. One counts from before accept() returns it, so a
+// stop never misses one that is accepted meanwhile.
 std::atomic<int32_t> liveConnections(0);
 
 void backOff()
@@ -43,8 +45,18 @@ void stopInOrder(Pointer<Socket> listener)
     int32_t request = waitForStopRequest();
     stopping = true;
     listener->stopListening();
-    for (int32_t waited = 0; liveConnections > 0 && waited < REPLIES_WAIT_MILLIS; waited += 10)
+    auto deadline = std::chrono::steady_clock::now() + REPLIES_WAIT;
+    while (liveConnections > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The end of the process resets them: the console must not leave them looking sent.
+    int32_t cut = liveConnections - closingConnections();
+    if (cut > 0) {
+        try {
+            printLine("error: replies cut short by the stop: " + std::to_string(cut));
+        } catch (const std::bad_alloc&) {
+            // The stop goes on without the line.
+        }
+    }
     flushConsole(LAST_LINES_WAIT_MILLIS);
     endAsRequested(request);
 }
@@ -55,9 +67,11 @@ void acceptLoop(Socket& listener)
 {
     for (;;) {
         Pointer<Socket> connection;
+        ++liveConnections;
         try {
             connection = listener.accept();
         } catch (const NetworkException& e) {
+            --liveConnections;
             // The thread that stopped the listener ends the process.
             while (stopping)
                 std::this_thread::sleep_for(std::chrono::hours(1));
@@ -69,6 +83,7 @@ void acceptLoop(Socket& listener)
                 backOff();
             continue;
         } catch (const std::bad_alloc& e) {
+            --liveConnections;
             // No memory for the connection's object: the socket is closed, wait as above.
             printFailure("error in accept: ", e.what());
             backOff();
@@ -80,7 +95,6 @@ void acceptLoop(Socket& listener)
             // other thread would map and unmap a stack of its own.
             boost::thread::attributes attributes;
             attributes.set_stack_size(CONNECTION_STACK);
-            ++liveConnections;
             boost::thread thread(attributes,
                                  boost::bind(serveCounted, Pointer<IODevice>(connection)));
             thread.detach();

@@ -11,5 +11,5 @@ void acceptLoop(vexa::Socket& listener);
 // or console window closed) and stops in order: the listener is stopped, so connections are
 // refused from then on; the replies in flight get up to 2 s to finish and the console about
 // 1 s for its last lines; then the process ends as the request would have ended it. A reply
-// still running then is reset.
+// still running then is reset, and a line before the last ones says how many were.
 void stopOnRequest(vexa::Pointer<vexa::Socket> listener);

@@ -18,6 +18,10 @@ struct ConnectionSettings
 
 extern const ConnectionSettings defaultSettings;
 
+// The connections whose reply is whole and which are only being closed (what the client still
+// sends is read first): ending the process cuts none of their replies short.
+int32_t closingConnections();
+
 // Serves one request on the connection and closes it; catches every std::exception.
 void handleConnection(vexa::Pointer<vexa::IODevice> connection);
 void serveConnection(vexa::Pointer<vexa::IODevice> connection, const ConnectionSettings& settings);

@@ -25,7 +25,6 @@ LimitedSocket::LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& s
     // Every header line is a write of its own; corked, they leave with the body in full
     // segments instead of one small segment each. The close sends what is held.
     m_socket->setCork(true);
-    m_socket->setResetOnClose(true);
     m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
 }
 

@@ -9,8 +9,8 @@
 // and one overall deadline, so a client that trickles a byte now and then cannot hold its
 // thread for ever; for the same reason each piece of the reply must go out whole within the
 // write limit of its first send. Until its reply is whole, closing the socket resets the
-// connection, and so does the end of the process, however it comes: a client never takes a
-// reply cut short for a whole one.
+// connection, and so does the end of the process, however it comes (accept() has set it so):
+// a client never takes a reply cut short for a whole one.
 class LimitedSocket : public vexa::IODevice
 {
 public:

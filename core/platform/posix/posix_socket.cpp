@@ -1,13 +1,12 @@
 #include "core/platform/posix/posix_socket.hpp"
 
 #include "core/platform/ipv4.hpp"
-#include "core/platform/posix/posix_file.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/sendfile.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace vexa {
@@ -67,8 +66,16 @@ void reuseAddress(int descriptor)
 
 PosixSocket::PosixSocket(int descriptor, bool nonBlocking, bool bothFamilies)
     : HandleDevice(descriptor), m_nonBlocking(nonBlocking), m_bothFamilies(bothFamilies),
-      m_sendShutDown(false)
+      m_sendShutDown(false), m_unblockedForFiles(false), m_sendMillis(0)
 {
+}
+
+void PosixSocket::setUnblockedForFiles(bool unblocked)
+{
+    int on = unblocked ? 1 : 0;
+    if (::ioctl(m_handle.get(), FIONBIO, &on) != 0)
+        m_handle.fail(errno);
+    m_unblockedForFiles = unblocked;
 }
 
 uint32_t PosixSocket::transferFailed(int error)
@@ -85,6 +92,8 @@ uint32_t PosixSocket::transferFailed(int error)
 
 uint32_t PosixSocket::read(char* buffer, uint32_t size)
 {
+    if (m_unblockedForFiles)
+        setUnblockedForFiles(false);
     ssize_t got;
     do
         got = ::recv(m_handle.get(), buffer, size, 0);
@@ -99,6 +108,8 @@ uint32_t PosixSocket::read(char* buffer, uint32_t size)
 
 uint32_t PosixSocket::write(const char* data, uint32_t size)
 {
+    if (m_unblockedForFiles)
+        setUnblockedForFiles(false);
     ssize_t sent;
     do
         sent = ::send(m_handle.get(), data, size, MSG_NOSIGNAL);
@@ -168,7 +179,9 @@ Pointer<Socket> PosixSocket::acceptInto(void* address, void* length)
     if (connection < 0)
         m_handle.fail(errno);
     // Accepted sockets do not inherit O_NONBLOCK on Linux.
-    return Pointer<Socket>(SocketDescriptor::adopt<PosixSocket>(connection, false));
+    Pointer<Socket> accepted(SocketDescriptor::adopt<PosixSocket>(connection, false));
+    accepted->setResetOnClose(true);
+    return accepted;
 }
 
 Pointer<Socket> PosixSocket::accept(std::string& address, int32_t& port)
@@ -201,6 +214,8 @@ void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
         (sendMillis >= 0 &&
          setsockopt(m_handle.get(), SOL_SOCKET, SO_SNDTIMEO, &send, sizeof send) != 0))
         m_handle.fail(errno);
+    if (sendMillis >= 0)
+        m_sendMillis = sendMillis;
 }
 
 void PosixSocket::setCork(bool corked)
@@ -210,36 +225,6 @@ void PosixSocket::setCork(bool corked)
     if (setsockopt(m_handle.get(), IPPROTO_TCP, TCP_CORK, &on, sizeof on) != 0 &&
         errno != EOPNOTSUPP && errno != ENOPROTOOPT)
         m_handle.fail(errno);
-}
-
-bool PosixSocket::sendsFile(File& file)
-{
-    return dynamic_cast<PosixFile*>(&file) != nullptr;
-}
-
-uint32_t PosixSocket::sendFile(File& file, uint32_t size)
-{
-    PosixFile& from = dynamic_cast<PosixFile&>(file);
-    ssize_t sent;
-    do
-        sent = ::sendfile(m_handle.get(), from.descriptor(), nullptr, size);
-    while (sent < 0 && errno == EINTR);
-    if (sent >= 0)
-        return uint32_t(sent);
-    // A file system that cannot hand its pages over: through a buffer, one send as ever, and
-    // what it did not take is read again next time.
-    if (errno == EINVAL || errno == ENOSYS) {
-        char buffer[4096];
-        uint32_t got = from.read(buffer, size < sizeof buffer ? size : uint32_t(sizeof buffer));
-        uint32_t took = got > 0 ? write(buffer, got) : 0;
-        if (took < got)
-            from.seek(int64_t(took) - int64_t(got), File::CURRENT);
-        return took;
-    }
-    // The file's side failed (the socket's never gives these).
-    if (errno == EIO || errno == EOVERFLOW)
-        throwFileError(errno);
-    return transferFailed(errno);
 }
 
 bool PosixSocket::isListening()

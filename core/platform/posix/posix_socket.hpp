@@ -36,10 +36,15 @@ public:
 private:
     uint32_t transferFailed(int error);
     Pointer<Socket> acceptInto(void* address, void* length);
+    // A blocking socket's sendFile() sends without blocking and waits in poll(), so that its
+    // limit holds for the whole call; read() and write() block again.
+    void setUnblockedForFiles(bool unblocked);
 
     bool m_nonBlocking;
     bool m_bothFamilies;
     bool m_sendShutDown;
+    bool m_unblockedForFiles;
+    int32_t m_sendMillis; // the send limit; 0 for none
 };
 
 // Takes ownership of an open socket descriptor, e.g. one end of a socketpair.

@@ -119,7 +119,9 @@ Pointer<Socket> Win32Socket::acceptInto(sockaddr_storage* peer)
         ::accept(m_handle.get(), reinterpret_cast<sockaddr*>(peer), peer ? &length : nullptr);
     if (connection == INVALID_SOCKET)
         m_handle.fail(WSAGetLastError());
-    return Pointer<Socket>(SocketHandle::adopt<Win32Socket>(connection));
+    Pointer<Socket> accepted(SocketHandle::adopt<Win32Socket>(connection));
+    accepted->setResetOnClose(true);
+    return accepted;
 }
 
 Pointer<Socket> Win32Socket::accept(std::string& address, int32_t& port)

@@ -1,0 +1,86 @@
+#include "core/platform/posix/posix_socket.hpp"
+
+#include "core/platform/posix/posix_file.hpp"
+
+#include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <sys/sendfile.h>
+
+namespace vexa {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until the socket takes bytes again: false once the deadline has passed.
+bool awaitRoom(int descriptor, bool limited, Clock::time_point deadline)
+{
+    for (;;) {
+        int wait = -1;
+        if (limited) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return false;
+            wait = int(left.count());
+        }
+        pollfd entry = {descriptor, POLLOUT, 0};
+        int ready = ::poll(&entry, 1, wait);
+        // A failed socket is ready too: the next send reports it.
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return true;
+    }
+}
+
+} // namespace
+
+bool PosixSocket::sendsFile(File& file)
+{
+    return dynamic_cast<PosixFile*>(&file) != nullptr;
+}
+
+uint32_t PosixSocket::sendFile(File& file, uint32_t size)
+{
+    PosixFile& from = dynamic_cast<PosixFile&>(file);
+    // A blocking sendfile() waits out the send limit anew for each part of the piece that the
+    // kernel sends by itself: a client that reads slowly, or not at all, held the thread two or
+    // three times the limit, or longer. So it never blocks, and the wait is here, against one
+    // deadline for the call.
+    if (!m_nonBlocking && !m_unblockedForFiles)
+        setUnblockedForFiles(true);
+    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_sendMillis);
+    uint32_t sent = 0;
+    while (sent < size) {
+        ssize_t n = ::sendfile(m_handle.get(), from.descriptor(), nullptr, size - sent);
+        int error = errno;
+        if (n > 0) {
+            sent += uint32_t(n);
+            continue;
+        }
+        if (n == 0) // the end of the file
+            break;
+        if (error == EINTR || (error == EAGAIN && !m_nonBlocking &&
+                               awaitRoom(m_handle.get(), m_sendMillis > 0, deadline)))
+            continue;
+        // As a send cut short: what went is told, a failure shows again at the next call.
+        if (sent > 0)
+            break;
+        // A file system that cannot hand its pages over: through a buffer, one send as ever,
+        // and what it did not take is read again next time.
+        if (error == EINVAL || error == ENOSYS) {
+            char buffer[4096];
+            uint32_t got = from.read(buffer, size < sizeof buffer ? size : uint32_t(sizeof buffer));
+            uint32_t took = got > 0 ? write(buffer, got) : 0;
+            if (took < got)
+                from.seek(int64_t(took) - int64_t(got), File::CURRENT);
+            return took;
+        }
+        // The file's side failed (the socket's never gives these).
+        if (error == EIO || error == EOVERFLOW)
+            throwFileError(error);
+        return transferFailed(error);
+    }
+    return sent;
+}
+
+} // namespace vexa
