@@ -5,9 +5,10 @@
 namespace vexa {
 
 // Readies the process's console for a server that runs until it is stopped: standard input,
-// output and error that were closed are opened on the null device, so that no socket or file
-// takes their numbers and receives console text; a reader of its output that goes away must
-// not end the process; what it prints must show as UTF-8.
+// output and error that were closed are opened on the null device (without one, held by a
+// descriptor that takes no writes), so that no socket or file takes their numbers and receives
+// console text; a reader of its output that goes away must not end the process; what it
+// prints must show as UTF-8.
 void prepareConsole();
 
 // Writes to the process's standard output and waits as long as it takes. Returns how many

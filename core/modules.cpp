@@ -3,7 +3,6 @@
 #include "core/platform/startup.hpp"
 
 #include <boost/filesystem/detail/utf8_codecvt_facet.hpp>
-#include <boost/filesystem/path.hpp>
 
 #include <locale>
 
@@ -46,7 +45,7 @@ void initSystem()
     registerModule(systemModule);
     // Paths convert to and from wide text as UTF-8; the global locale stays as it is.
     std::locale utf8(std::locale(), new boost::filesystem::detail::utf8_codecvt_facet(0));
-    boost::filesystem::path::imbue(utf8);
+    installPathLocale(utf8);
 }
 
 void initUtility()

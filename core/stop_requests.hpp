@@ -5,8 +5,9 @@
 namespace vexa {
 
 // The requests to stop the process: SIGTERM (a service manager), SIGINT (Ctrl+C) and SIGHUP
-// (the terminal closed); on Windows Ctrl+C, Ctrl+Break, the console window closed, logoff and
-// shutdown. One thread takes them, so that the process can stop in order.
+// (the terminal closed), each unless it was ignored when the process started (nohup); on
+// Windows Ctrl+C, Ctrl+Break, the console window closed, logoff and shutdown. One thread takes
+// them, so that the process can stop in order.
 
 // Holds the requests back from every thread but the one that waits for them. One that comes
 // before a thread waits is held until then (on Windows it ends the process at once, as it would

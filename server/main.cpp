@@ -16,13 +16,13 @@ int main()
 {
     // Before any thread starts, so that every thread inherits it.
     holdStopRequests();
-    initNetwork();
-    initSystem();
-    initUtility();
+    // Before anything takes a descriptor, and so that a failed start can say why.
     prepareConsole();
-    fillContentTypes();
-
     try {
+        initNetwork();
+        initSystem();
+        initUtility();
+        fillContentTypes();
         startConsoleWriter();
         printLine("Harnow by https://harnow.example");
         printLine("");

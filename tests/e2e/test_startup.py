@@ -12,7 +12,7 @@ import time
 
 import harnow
 from harnow import begun, read_to_end
-from replies import file_reply, listing, quoted, receive
+from replies import NOT_FOUND, file_reply, listing, quoted, receive
 
 BANNER = ["Harnow by https://harnow.example", ""]
 ON_80 = "now open a browser and go to http://localhost"
@@ -65,13 +65,32 @@ class Startup(harnow.ServerTestCase):
         time.sleep(0.3)
         return server.lines
 
-    def test_takes_port_80_when_it_is_free(self):
-        self.write("index.html", b"hi")
-        server = self.start()
-        self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
-        for host in ["127.0.0.1", "::1"]:
-            self.assertEqual(harnow.request(b"GET /index.html HTTP/1.1\r\n\r\n", 80, host=host),
-                             file_reply(b"hi", "text/html"), host)
+    def test_takes_port_80_when_it_is_free_however_it_was_started(self):
+        self.write("caf\u00e9.html", b"hi")
+        # Names are UTF-8 whatever the environment says: a locale this machine lacks (an SSH
+        # session passes its own on), one that is no UTF-8. Signals ignored at start stay
+        # ignored: nohup, and Ctrl+C in a script's job in the background. Wine has its own ways.
+        ignoring = ("sh", "-c", 'trap "" HUP INT && exec "$0" "$@"')
+        starts = [({}, ())] if harnow.WINE else [
+            ({}, ()), ({"LANG": "xx_YY.UTF-8"}, ()),
+            ({"LC_ALL": "de_DE.ISO-8859-1", "LANG": "C.UTF-8"}, ()), ({}, ignoring)]
+        bare = {k: v for k, v in os.environ.items() if not k.startswith(("LANG", "LC_"))}
+        for locale, wrapper in starts:
+            with self.subTest(wrapper=" ".join(wrapper), **locale):
+                server = self.start(env={**bare, **locale}, wrapper=wrapper)
+                self.assertEqual(self.settled_lines(server), BANNER + [self.served_line(), ON_80])
+                for name in ["SIGHUP", "SIGINT"] if wrapper else []:
+                    server.process.send_signal(getattr(signal, name))
+                for host in ["127.0.0.1", "::1"]:
+                    self.assertEqual(harnow.request(b"GET /caf%C3%A9.html HTTP/1.1\r\n\r\n", 80,
+                                                    host=host), file_reply(b"hi", "text/html"))
+                self.assertEqual(server.get("/"), listing(
+                    harnow.shown(self.root), os.path.basename(self.root),
+                    [("caf\u00e9.html", "caf\u00e9.html")]))
+                if wrapper:
+                    server.process.send_signal(signal.SIGTERM)
+                    self.assertEqual(server.wait_exit(), -signal.SIGTERM)
+                server.stop()
 
     def test_falls_back_to_8080_when_port_80_is_held(self):
         self.write("index.html", b"hi")
@@ -188,24 +207,33 @@ class Startup(harnow.ServerTestCase):
 
     @harnow.posix_only("descriptor numbers and limits")
     def test_starts_with_its_standard_descriptors_closed_and_takes_the_hard_descriptor_limit(self):
-        # As some launchers start it: console text must never go to a socket instead.
+        # As some launchers start it: console text must never go to a socket instead, also in
+        # a root without /dev/null (a bare chroot, a minimal container).
         self.write("index.html", b"hi")
-        process = subprocess.Popen(["prlimit", "--nofile=64:4096", "--", "sh", "-c",
-                                    'exec "$0" "$@" <&- >&-', *harnow.RUN], cwd=self.root)
-        try:
-            deadline = time.monotonic() + 10
-            while not harnow.listening(80):
-                self.assertLess(time.monotonic(), deadline, "never listened")
-                time.sleep(0.01)
-            with concurrent.futures.ThreadPoolExecutor(8) as pool:
-                replies = pool.map(lambda path: harnow.request(path, 80),
-                                   [b"GET /index.html HTTP/1.1\r\n\r\n", b"GET /x HTTP/1.1\r\n\r\n"] * 50)
-                self.assertEqual({reply[:9] for reply in replies}, {b"HTTP/1.1 "})
-            with open("/proc/%d/limits" % process.pid) as limits:
-                self.assertRegex(limits.read(), r"Max open files +4096 +4096 ")
-        finally:
-            process.kill()
-            process.wait(timeout=10)
+        wanted = {b"GET /index.html HTTP/1.1\r\n\r\n": file_reply(b"hi", "text/html"),
+                  b"GET /x HTTP/1.1\r\n\r\n": NOT_FOUND}
+        for devices in ["", "mount -t tmpfs none /dev && "]:
+            process = subprocess.Popen(["prlimit", "--nofile=64:4096", "--", "unshare", "-m", "sh",
+                                        "-c", devices + 'exec "$0" "$@" <&- >&-', *harnow.RUN],
+                                       cwd=self.root)
+            try:
+                deadline = time.monotonic() + 10
+                while not harnow.listening(80):
+                    self.assertLess(time.monotonic(), deadline, "never listened")
+                    time.sleep(0.01)
+                with concurrent.futures.ThreadPoolExecutor(8) as pool:
+                    asked = list(wanted) * 50
+                    replies = pool.map(lambda data: harnow.request(data, 80), asked)
+                    self.assertEqual(list(replies), [wanted[data] for data in asked], devices)
+                for descriptor in range(3):
+                    self.assertNotRegex(os.readlink("/proc/%d/fd/%d" % (process.pid, descriptor)),
+                                        "^socket:", devices)
+                with open("/proc/%d/limits" % process.pid) as limits:
+                    self.assertRegex(limits.read(), r"Max open files +4096 +4096 ")
+            finally:
+                process.kill()
+                process.wait(timeout=10)
+                harnow.wait_unbound(80)
 
     @harnow.posix_only("a limit on a user's processes, counted in /proc")
     def test_a_thread_that_cannot_start_costs_only_its_connection(self):

@@ -12,10 +12,11 @@ void prepareConsole()
 {
     // A launcher may start us with standard descriptors closed; the listening socket or a
     // connection would then take number 1 and get the console lines. Each number that is
-    // free is the lowest free one by then, so open() gives exactly it.
+    // free is the lowest free one by then, so open() gives exactly it. A root without
+    // /dev/null (a bare chroot, a minimal container) has '/' hold it: no write goes to that.
     for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
-        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF)
-            ::open("/dev/null", O_RDWR);
+        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) < 0)
+            ::open("/", O_PATH);
     }
     // A console whose reader has gone ('harnow | head') must not take the server with it;
     // its lines are then dropped.

@@ -1,6 +1,10 @@
 #include "core/platform/startup.hpp"
 
+#include <boost/filesystem/path.hpp>
+
 #include <csignal>
+#include <cstdlib>
+#include <string>
 #include <sys/resource.h>
 
 namespace vexa {
@@ -17,6 +21,26 @@ void startNetwork()
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+void installPathLocale(const std::locale& locale)
+{
+    // The path library first builds the locale that the environment names, and only then takes
+    // ours. One this machine lacks would abort the start; one that is no UTF-8 would load the C
+    // library's conversion modules. With LC_ALL=C it builds the classic locale, from no file.
+    // No other thread runs yet, so the environment may change for the one call.
+    const char* value = std::getenv("LC_ALL");
+    const bool wasSet = value != nullptr;
+    const std::string previous = wasSet ? value : "";
+    ::setenv("LC_ALL", "C", 1);
+    auto restore = [&] { wasSet ? ::setenv("LC_ALL", previous.c_str(), 1) : ::unsetenv("LC_ALL"); };
+    try {
+        boost::filesystem::path::imbue(locale);
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
 }
 
 } // namespace vexa

@@ -1,6 +1,7 @@
 #include "core/stop_requests.hpp"
 
 #include <csignal>
+#include <initializer_list>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -8,31 +9,30 @@ namespace vexa {
 
 namespace {
 
-sigset_t stopSignals()
-{
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGHUP);
-    return signals;
-}
+// Set before any thread starts, and only read afterwards.
+sigset_t taken;
 
 } // namespace
 
 void holdStopRequests()
 {
+    // One ignored at start stays ignored ('nohup harnow', a script's job in the background):
+    // blocked, the kernel would queue it despite the ignore, and sigwait() would take it.
+    sigemptyset(&taken);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction action;
+        if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
+            sigaddset(&taken, signal);
+    }
     // Blocked in every thread, the signals stay pending until sigwait() takes them: no work is
     // ever done inside a signal handler.
-    sigset_t signals = stopSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    pthread_sigmask(SIG_BLOCK, &taken, nullptr);
 }
 
 int32_t waitForStopRequest()
 {
-    sigset_t signals = stopSignals();
     int signal = 0;
-    while (sigwait(&signals, &signal) != 0) {
+    while (sigwait(&taken, &signal) != 0) {
     }
     return signal;
 }
