@@ -23,25 +23,29 @@ install_missing "g++-$triple" cmake make dpkg
 
 # libc6 is not unpacked into the sysroot (the cross compiler has its own C library) but kept
 # whole in sysroot/libc6, for dpkg-shlibdeps to read the versions of its symbols.
+# sysroot/fetched.txt names each package's version and any index left out when it was fetched
+# (scripts/packages.sh), for the release's BUILDINFO.
 packages=(libboost1.74-dev libboost-filesystem1.74-dev libboost-thread1.74-dev
     libboost-atomic1.74-dev libgtest-dev libc6)
-if [ ! -f "$sysroot/libc6/DEBIAN/symbols" ]; then
+if [ ! -f "$sysroot/fetched.txt" ]; then
     echo "fetching ${packages[*]} for $arch into $sysroot ..." >&2
     apt="$sysroot.apt"
     write_source_list "$apt" deb
     arch_apt() {
         private_apt "$apt" -o APT::Architecture="$arch" -o APT::Architectures="$arch" "$@"
     }
-    arch_apt update -qq
-    rm -rf "$apt/debs" && mkdir -p "$apt/debs"
-    (cd "$apt/debs" && arch_apt download -qq "${packages[@]}")
-    rm -rf "$sysroot.partial" && mkdir -p "$sysroot.partial"
+    rm -rf "$sysroot.partial" "$apt/debs" && mkdir -p "$sysroot.partial" "$apt/debs"
+    update_indexes "$apt/left-out" arch_apt
+    (cd "$apt/debs" && fetch_packages arch_apt download -qq -- "${packages[@]}")
     for deb in "$apt"/debs/*.deb; do
         case "${deb##*/}" in
         libc6_*) dpkg-deb -R "$deb" "$sysroot.partial/libc6" ;;
         *) dpkg -x "$deb" "$sysroot.partial" ;;
         esac
     done
+    for deb in "$apt"/debs/*.deb; do
+        dpkg-deb -W --showformat='${Package} ${Version} ${Architecture}\n' "$deb"
+    done | fetched "$apt/left-out" >"$sysroot.partial/fetched.txt"
     rm -rf "$sysroot" && mv "$sysroot.partial" "$sysroot"
 fi
 

@@ -20,12 +20,15 @@ install_missing "g++-mingw-w64-${arch//_/-}-posix" cmake make libboost1.74-dev x
 toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" -DHARNOW_MINGW_ARCH="$arch")
 
 boost="$out/boost"
-if [ ! -d "$boost/src/boost" ]; then
+if [ ! -d "$boost/src/boost" ] || [ ! -f "$boost/download/fetched.txt" ]; then
     mkdir -p "$boost/download"
-    if ! ls "$boost"/download/boost1.74_*.orig.tar.* >/dev/null 2>&1; then
+    if [ ! -f "$boost/download/fetched.txt" ]; then
         write_source_list "$boost/apt" deb-src
-        private_apt "$boost/apt" update -qq
-        (cd "$boost/download" && private_apt "$boost/apt" source --download-only -qq boost1.74)
+        update_indexes "$boost/apt/left-out" private_apt "$boost/apt"
+        (cd "$boost/download" &&
+            fetch_packages private_apt "$boost/apt" source --download-only -qq -- boost1.74 &&
+            ls ./*.dsc | sed 's|^\./\(.*\)_\(.*\)\.dsc$|\1 \2 source|' |
+            fetched "$boost/apt/left-out" >fetched.txt)
     fi
     rm -rf "$boost/src.partial" && mkdir -p "$boost/src.partial" "$boost/include"
     tar -xf "$boost"/download/boost1.74_*.orig.tar.* -C "$boost/src.partial" \

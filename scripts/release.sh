@@ -7,7 +7,9 @@
 #   harnow-VERSION-win64.zip     Windows, 64-bit
 #   harnow-VERSION-win32.zip     Windows, 32-bit: built and checked, not run (no 32-bit x86
 #                                code runs here)
-#   SHA256SUMS                   of the six
+#   BUILDINFO                    for each of them, the Debian packages that went into it and
+#                                the package indexes left out while they were fetched
+#   SHA256SUMS                   of the seven
 # VERSION is the one in project() of CMakeLists.txt. Every time inside them is the last
 # commit's (SOURCE_DATE_EPOCH) and no path of this folder gets in, so releasing one commit
 # twice, in any folder at any time, gives the same bytes; each package is built a second time
@@ -41,6 +43,15 @@ for file in "${files[@]}"; do
     grep -qF "$file" README.md || fail "README.md's download lines do not name $file"
 done
 
+# BUILDINFO, for one file: the versions of this machine's packages named and of those its build
+# fetched (the fetched.txt of scripts/build-arm.sh and scripts/build-windows.sh), with the
+# indexes left out then. Two releases of one commit that differ can be told apart by it.
+buildinfo() { # FILE FETCHED.TXT|"" PACKAGE...
+    echo "$1"
+    dpkg-query -W -f='  ${Package} ${Version} ${Architecture}\n' "${@:3}"
+    [ -z "$2" ] || sed 's/^/  /' "$2"
+}
+
 # Runs a build step with its output in build-release/NAME.log, shown when it fails.
 logged() { # NAME COMMAND...
     local log="$here/build-release/$1.log"
@@ -60,6 +71,7 @@ rm -rf "$dist" && mkdir -p "$dist" "$here/build-release"
 echo "== $version, commit $(git log -1 --format='%h of %cd' --date=iso-strict-local)"
 
 echo "== ${files[0]}"
+echo "${files[0]}: git commit $(git rev-parse HEAD)" >"$dist/BUILDINFO"
 # Modes 644 and 755 and the text as committed, whatever the local git configuration says.
 git -c tar.umask=0022 -c core.autocrlf=false archive --format=tar --prefix="harnow-$version/" \
     HEAD | gzip -9n >"$dist/${files[0]}"
@@ -69,21 +81,30 @@ trap 'rm -rf "$work"' EXIT
 unpacked="$work/harnow-$version"
 tar -xzf "$dist/${files[0]}" -C "$work"
 
-# Each package: Debian's architecture, and what readelf -h must say of its program (the
-# machine; on armhf the hard-float calling convention too). The program may need no library
+# Each package: Debian's architecture, the GNU triple of its compilers, and what readelf -h must
+# say of its program (the machine; on armhf the hard-float calling convention too). The program may need no library
 # but the C library and its loader. The source tarball must give the same package as this
 # checkout: it is the source it claims.
-for build in "amd64:Machine: Advanced Micro Devices X86-64" "arm64:Machine: AArch64" \
-    "armhf:Machine: ARM .*hard-float ABI"; do
-    IFS=: read -r arch machine <<<"$build"
+for build in "amd64:x86_64-linux-gnu:Machine: Advanced Micro Devices X86-64" \
+    "arm64:aarch64-linux-gnu:Machine: AArch64" \
+    "armhf:arm-linux-gnueabihf:Machine: ARM .*hard-float ABI"; do
+    IFS=: read -r arch triple machine <<<"$build"
     name="harnow_${version}_$arch.deb"
     echo "== $name"
     cross=()
+    tree="$here/build-release/deb-$arch"
     [ "$arch" = amd64 ] || cross=(HARNOW_ARM_ARCH="$arch")
-    logged "deb-$arch" env "${cross[@]}" HARNOW_BUILD_DIR="$here/build-release/deb-$arch" \
-        packaging/build-deb.sh
-    deb="$here/build-release/deb-$arch/$name"
+    logged "deb-$arch" env "${cross[@]}" HARNOW_BUILD_DIR="$tree" packaging/build-deb.sh
+    deb="$tree/$name"
     [ -f "$deb" ] || fail "packaging/build-deb.sh made no $deb"
+    # The C and C++ libraries are the compiler's; on ARM, Boost is the sysroot's.
+    if [ "$arch" = amd64 ]; then
+        buildinfo "$name" "" cmake dpkg-dev binutils g++-12 libstdc++-12-dev libc6-dev \
+            libboost1.74-dev libboost-filesystem1.74-dev libboost-thread1.74-dev
+    else
+        buildinfo "$name" "$tree/sysroot/fetched.txt" cmake dpkg-dev "binutils-$triple" \
+            "g++-12-$triple" "libstdc++-12-dev-$arch-cross" "libc6-dev-$arch-cross"
+    fi >>"$dist/BUILDINFO"
     cp "$deb" "$dist/"
     logged "lintian-$arch" lintian --fail-on error,warning "$deb"
     dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
@@ -110,6 +131,11 @@ for build in x86_64:win64:pei-x86-64 i686:win32:pei-i386; do
         scripts/build-windows.sh -DCMAKE_BUILD_TYPE=Release
     logged "$suffix-zip" cmake --build "$tree" --target package
     cp "$tree/$zip" "$dist/"
+    # Boost's headers are this machine's, its libraries built from the source package fetched.
+    mingw="mingw-w64-${arch//_/-}"
+    buildinfo "$zip" "$tree/boost/download/fetched.txt" cmake zip "binutils-$mingw" \
+        "g++-$mingw-posix" "gcc-$mingw-posix-runtime" "$mingw-dev" libboost1.74-dev \
+        >>"$dist/BUILDINFO"
     unzip -p "$dist/$zip" harnow.exe >"$work/harnow.exe"
     objdump="$arch-w64-mingw32-objdump"
     "$objdump" -f "$work/harnow.exe" | grep -q "file format $format$" ||
@@ -119,6 +145,6 @@ for build in x86_64:win64:pei-x86-64 i686:win32:pei-i386; do
     check_paths "harnow.exe of $zip" "$work/harnow.exe"
 done
 
-(cd "$dist" && sha256sum -- "${files[@]}" >SHA256SUMS && sha256sum --quiet -c SHA256SUMS)
+(cd "$dist" && sha256sum -- "${files[@]}" BUILDINFO >SHA256SUMS && sha256sum --quiet -c SHA256SUMS)
 echo "== $dist"
 cat "$dist/SHA256SUMS"

@@ -21,10 +21,7 @@ if [ ! -x "$root/lib/systemd/systemd" ]; then
         awk '$2 == "bookworm" { print $1; exit }')"
     [ -n "$mirror" ] || { echo "with-container.sh: apt has no source for bookworm" >&2; exit 1; }
     echo "making a Debian 12 root from $mirror in $root ..." >&2
-    rm -rf "$root.partial"
-    debootstrap --variant=minbase --include=systemd,systemd-sysv,dbus,curl bookworm \
-        "$root.partial" "$mirror" >"$dir/debootstrap.log" 2>&1 ||
-        { tail -n 20 "$dir/debootstrap.log" >&2; exit 1; }
+    bootstrap_root "$root.partial" "$dir" bookworm "$mirror" systemd,systemd-sysv,dbus,curl
     rm -rf "$root" && mv "$root.partial" "$root"
 fi
 
