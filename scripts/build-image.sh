@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Usage: build-image.sh BINARY VERSION ARCHIVE
+# Usage: build-image.sh BINARY ARCHIVE
 # Makes the container image of a fully static harnow (HARNOW_FULLY_STATIC=ON) with buildah:
 # nothing but the program at /harnow and an empty /srv, the folder it serves, run as user and
 # group 65534 (nobody), ports 80 and 8080. ARCHIVE is an OCI image layout in a tar, with
 # Docker's manifest.json beside the OCI index, so that both `podman load` and `docker load`
-# take it, as harnow:VERSION. The same binary and SOURCE_DATE_EPOCH give the same bytes: every
-# time in it is SOURCE_DATE_EPOCH (or the binary's), the tar's members are sorted and owned by
-# root. Installs buildah when it is missing; the machine's container storage is not used.
+# take it, as harnow:VERSION (VERSION from project() in CMakeLists.txt). The same binary and
+# SOURCE_DATE_EPOCH give the same bytes: every time in it is SOURCE_DATE_EPOCH (or the
+# binary's), the tar's members are sorted and owned by root. Installs buildah and jq when they
+# are missing; the machine's container storage is not used.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$here/scripts/packages.sh"
-binary="$1" version="$2" archive="$3"
+binary="$1" archive="$2"
+version="$(sed -n 's/^project(harnow VERSION \([0-9.]*\) .*/\1/p' "$here/CMakeLists.txt")"
 install_missing buildah jq
 epoch="${SOURCE_DATE_EPOCH:-$(stat -c %Y "$binary")}"
 work="$(mktemp -d)"

@@ -99,6 +99,18 @@ bootstrap_root() { # ROOT DIR SUITE MIRROR INCLUDE
     return 1
 }
 
+# Makes DIR/root anew with bootstrap_root: a minimal Debian SUITE with the packages INCLUDE,
+# from the archive that apt uses for bookworm.
+debian_root() { # DIR SUITE INCLUDE
+    local mirror
+    mirror="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' |
+        awk '$2 == "bookworm" { print $1; exit }')"
+    [ -n "$mirror" ] || { echo "apt has no source for bookworm" >&2; return 1; }
+    echo "making a Debian $2 root from $mirror in $1/root ..." >&2
+    bootstrap_root "$1/root.partial" "$1" "$2" "$mirror" "$3" &&
+        rm -rf "$1/root" && mv "$1/root.partial" "$1/root"
+}
+
 BUILD_PACKAGES=(g++ cmake make libboost-filesystem-dev libboost-thread-dev)
 
 # apt-get with a source list, package lists and cache of its own under $1, for the cross
