@@ -200,14 +200,16 @@ builds_without_an_index() {
 # debootstrap and kept in build-debian11/. Then the container image of the amd64 one, loaded
 # and run with podman.
 static_suite() {
-    install_missing qemu-user-static debootstrap podman runc || return 1
-    local status=0 arch tree old="$here/build-debian11"
-    [ -x "$old/root/bin/sh" ] || debian_root "$old" bullseye "" || return 1
+    # The image's network: CNI's bridge and port mapping, which work through iptables.
+    install_missing qemu-user-static debootstrap podman runc containernetworking-plugins \
+        iptables || return 1
+    local status=0 arch tree debian11="$here/build-debian11"
+    [ -x "$debian11/root/bin/sh" ] || debian_root "$debian11" bullseye "" || return 1
     local options=(-DBUILD_TESTING=ON -DHARNOW_FULLY_STATIC=ON -DCMAKE_BUILD_TYPE=Release)
     for arch in amd64 arm64 armhf; do
         tree="build-static-$arch"
         if [ "$arch" = amd64 ]; then
-            cmake -S . -B "$tree" "${options[@]}" -DHARNOW_SYSTEM_ROOT="$old/root" >/dev/null &&
+            cmake -S . -B "$tree" "${options[@]}" -DHARNOW_SYSTEM_ROOT="$debian11/root" >/dev/null &&
                 cmake --build "$tree" -j"$jobs" --target harnow
         else
             HARNOW_ARM_ARCH="$arch" HARNOW_BUILD_DIR="$here/$tree" HARNOW_BUILD_TARGET=harnow \
