@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         input.ConsumeBool()
             ? input.ConsumeIntegralInRange<int64_t>(0, 5000)
             : input.ConsumeIntegralInRange<int64_t>(0, std::numeric_limits<int64_t>::max());
-    ByteRange range = {0, fileSize, false};
+    ByteRange range = {0, fileSize, false, {}};
     for (int lines = 0; lines < 8 && input.remaining_bytes() > 0; ++lines) {
         std::string line = input.ConsumeRandomLengthString(200);
         if (input.ConsumeBool())
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
             continue; // a line that is no valid range is ignored whole, never used in part
         referenceRule(line, referenceStart, referenceEnd);
 
-        FUZZ_CHECK(range.ranged);
+        FUZZ_CHECK(range.ranged && range.asked == vexa::trim(line.substr(6)));
         int64_t count = 0;
         FUZZ_CHECK(!__builtin_sub_overflow(range.end, range.start, &count));
         FUZZ_CHECK(range.end <= fileSize);

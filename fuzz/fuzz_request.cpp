@@ -61,11 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     std::string input(reinterpret_cast<const char*>(data), size);
 
     std::string raw;
-    bool accepted = parseRequestLine(input, raw);
-    bool expected = input.compare(0, 5, "GET /") == 0 && input.find(' ', 5) != std::string::npos;
-    FUZZ_CHECK(accepted == expected);
+    bool headOnly = false;
+    bool accepted = parseRequestLine(input, raw, headOnly);
+    bool head = input.compare(0, 6, "HEAD /") == 0;
+    std::size_t begin = head ? 6 : 5;
+    bool expected =
+        (head || input.compare(0, 5, "GET /") == 0) && input.find(' ', begin) != std::string::npos;
+    FUZZ_CHECK(accepted == expected && (!accepted || headOnly == head));
     if (accepted) {
-        std::string path = input.substr(5, input.find(' ', 5) - 5);
+        std::string path = input.substr(begin, input.find(' ', begin) - begin);
         FUZZ_CHECK(raw == path.substr(0, path.find('?')));
         std::string decoded = percentDecode(raw);
         FUZZ_CHECK(decoded.size() <= raw.size());

@@ -74,6 +74,9 @@ std::string fileLine(const boost::filesystem::path& requestPath, const ByteRange
 {
     using vexa::toString;
     std::string line = quotedPath(requestPath) + " (";
+    // As asked: the start and end it leaves stand reversed and would read like a range sent.
+    if (range.selectsNothing())
+        return line + range.asked + " of " + toString(size) + ") not satisfiable";
     if (range.ranged)
         line += toString(range.start) + "-" + toString(range.end - 1) + "/";
     return line + toString(size) + ") " + contentType;

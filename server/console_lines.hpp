@@ -18,7 +18,8 @@ std::string quotedPath(const boost::filesystem::path& path);
 // none on Windows).
 std::string quotedText(const std::string& text);
 
-// A file sent: its path, "(start-last/size)" or "(size)", and its content type.
+// A file sent: its path, "(start-last/size)" or "(size)", and its content type. A range that
+// selects nothing: its path, "(range as asked of size)" and "not satisfiable".
 std::string fileLine(const boost::filesystem::path& requestPath, const ByteRange& range,
                      int64_t size, const std::string& contentType);
 std::string listingLine(const boost::filesystem::path& directory);

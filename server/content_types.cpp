@@ -12,7 +12,7 @@ void fillContentTypes()
         {".css", "text/css"},      {".png", "image/png"},   {".jpg", "image/jpeg"},
         {".svg", "image/svg+xml"}, {".ogg", "audio/ogg"},   {".oga", "audio/ogg"},
         {".mp3", "audio/mpeg"},    {".ogv", "video/ogg"},   {".webm", "video/webm"},
-        {".mp4", "video/mpeg"},    {".flv", "video/x-flv"}, {".f4v", "video/x-flv"},
+        {".mp4", "video/mp4"},     {".flv", "video/x-flv"}, {".f4v", "video/x-flv"},
     };
     for (const auto& row : table)
         contentTypes.insert(std::make_pair(row[0], row[1]));

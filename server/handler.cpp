@@ -58,7 +58,7 @@ Reply replyWithFile(BufferedReader& reader, const fs::path& requestPath,
 {
     Pointer<File> file = settings.open(requestPath.string(), File::READ);
     int64_t size = file->size();
-    ByteRange range = {0, size, false};
+    ByteRange range = {0, size, false, {}};
     readHeaderLines(reader, settings.maxHeaderLines, range);
     const std::string& type = contentTypeOf(requestPath.extension().string());
     printLine(fileLine(requestPath, range, size, type));
@@ -101,7 +101,8 @@ Outcome serveRequest(Pointer<IODevice> connection, const ConnectionSettings& set
 {
     BufferedReader reader(connection, false, READER_BUFFER);
     std::string rawPath;
-    if (!parseRequestLine(reader.readLine(), rawPath))
+    bool headOnly = false;
+    if (!parseRequestLine(reader.readLine(), rawPath, headOnly))
         return NOTHING_WRITTEN;
     std::string decoded = percentDecode(rawPath);
     Reply reply;
@@ -112,7 +113,8 @@ Outcome serveRequest(Pointer<IODevice> connection, const ConnectionSettings& set
         reply = notFoundReply();
     }
     try {
-        sendReply(*connection, reply);
+        // HEAD is answered as GET would be, console line and all, up to the end of the head.
+        sendReply(*connection, reply, headOnly);
     } catch (const FileException& e) {
         return cutShort(e, decoded);
     } catch (const DataException& e) {

@@ -35,7 +35,7 @@ Reply fileReply(Pointer<File> file, const ByteRange& range, int64_t size,
                 const std::string& contentType)
 {
     Reply reply;
-    if (range.ranged && range.end <= range.start) {
+    if (range.selectsNothing()) {
         // Nothing of the file lies in the range: say so instead of an empty 206.
         reply.status = "HTTP/1.1 416 Range Not Satisfiable\r\n";
         reply.headers.push_back(substitute("Content-Range: bytes */%0\r\n", size));
@@ -72,13 +72,15 @@ Reply notFoundReply()
     return reply;
 }
 
-void sendReply(IODevice& connection, const Reply& reply)
+void sendReply(IODevice& connection, const Reply& reply, bool headOnly)
 {
     writeText(connection, reply.status);
     writeText(connection, "Connection: close\r\n");
     for (const std::string& header : reply.headers)
         writeText(connection, header);
     writeText(connection, "\r\n");
+    if (headOnly)
+        return;
     if (reply.file)
         writeRange(connection, *reply.file, reply.body);
     else if (reply.lines)

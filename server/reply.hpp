@@ -33,7 +33,8 @@ Reply pageReply(PageLines lines);
 // The bare 404.
 Reply notFoundReply();
 
-// Sends the reply. Raises what the connection raises, FileException when what follows the
-// head cannot be read, and DataException UNEXPECTED_END_OF_FILE when a file ends before its
-// range does: the reply has begun by then and can only be cut short.
-void sendReply(vexa::IODevice& connection, const Reply& reply);
+// Sends the reply, or its head alone (what follows is then neither made nor read). Raises what the
+// connection raises, FileException when what follows the head cannot be read, and DataException
+// UNEXPECTED_END_OF_FILE when a file ends before its range does: the reply has begun by then and
+// can only be cut short.
+void sendReply(vexa::IODevice& connection, const Reply& reply, bool headOnly);

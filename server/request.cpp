@@ -19,16 +19,18 @@ std::size_t afterFigures(const std::string& text, std::size_t pos)
 
 } // namespace
 
-bool parseRequestLine(const std::string& line, std::string& rawPath)
+bool parseRequestLine(const std::string& line, std::string& rawPath, bool& headOnly)
 {
-    if (!startsWith(line, "GET "))
+    int32_t slash = startsWith(line, "GET ") ? 4 : startsWith(line, "HEAD ") ? 5 : -1;
+    if (slash < 0)
         return false;
-    int32_t space = find(line, ' ', 4, -1);
-    if (space < 0 || line[4] != '/')
+    int32_t space = find(line, ' ', slash, -1);
+    if (space < 0 || line[std::size_t(slash)] != '/')
         return false;
     // The query is no part of the path: 'style.css?v=3' is 'style.css'. An encoded '%3F' is.
-    int32_t query = find(line, '?', 5, space);
-    rawPath = substring(line, 5, query < space ? query : space);
+    int32_t query = find(line, '?', slash + 1, space);
+    rawPath = substring(line, slash + 1, query < space ? query : space);
+    headOnly = slash == 5;
     return true;
 }
 
@@ -74,7 +76,8 @@ void applyRangeLine(const std::string& line, ByteRange& range)
         if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != NAME[i])
             return;
     }
-    std::string value = toLower(trim(line.substr(6)));
+    std::string asked = trim(line.substr(6));
+    std::string value = toLower(asked);
     if (!startsWith(value, "bytes="))
         return;
     // The first range: 'first-last', 'first-' or '-suffix', then the end or the next range.
@@ -86,6 +89,7 @@ void applyRangeLine(const std::string& line, ByteRange& range)
     if (!rest.empty() && rest[0] != ',')
         return;
     range.ranged = true;
+    range.asked = std::move(asked);
     // Figures only, so no number is negative; one too large for 64 bits saturates.
     int64_t last = toInt64(value.substr(dash + 1, end - dash - 1));
     if (dash == 6) {

@@ -9,9 +9,10 @@ class BufferedReader;
 
 // The pieces of a request that are text work, kept apart so they can be tested alone.
 
-// Accepts only "GET /<path> ..." and yields the raw bytes between the '/' and the next space,
-// up to a '?' that begins a query among them.
-bool parseRequestLine(const std::string& line, std::string& rawPath);
+// Accepts only "GET /<path> ..." and "HEAD /<path> ...", and yields the raw bytes between the
+// '/' and the next space, up to a '?' that begins a query among them. headOnly tells HEAD,
+// which asks for the head that GET would get.
+bool parseRequestLine(const std::string& line, std::string& rawPath, bool& headOnly);
 
 // Decodes %XX from the end towards the start, so a decoded byte is never decoded again.
 std::string percentDecode(std::string raw);
@@ -27,6 +28,10 @@ struct ByteRange
     int64_t start;
     int64_t end;
     bool ranged;
+    std::string asked; // the value of the last valid Range line, as the client wrote it
+
+    // Not one byte of the file: the reply is the 416.
+    bool selectsNothing() const { return ranged && end <= start; }
 };
 
 // Narrows the range by one header line: a Range line (name and unit in any case) whose value

@@ -1,9 +1,9 @@
 // Drives Debian's chromium, headless, through harnow: the root listing, a sub-directory, a
-// page with a <video> that is played and seeked. The network is throttled to a slow link, so
-// a seek near the end of the clip lands beyond what has arrived. Prints one line
-// "RESULT <json>" with what it saw; the Python test makes the assertions.
+// page with a <video> that is played and seeked, and a video opened as a page. The network is
+// throttled to a slow link, so a seek near the end of the clip lands beyond what has arrived.
+// Prints one line "RESULT <json>" with what it saw; the Python test makes the assertions.
 //
-// Usage: node browser.mjs <json: {url, directory, page, screenshot, bytesPerSecond}>
+// Usage: node browser.mjs <json: {url, directory, page, screenshot, bytesPerSecond, video}>
 import { chromium } from 'playwright-core';
 import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -74,6 +74,18 @@ async function playAndSeek(page) {
     }, STEP_MILLIS);
 }
 
+// Opens a video as a page, as a click on its link in a listing does: Chromium shows its own
+// player for a type it plays; anything else is saved as a download, which fails the goto.
+async function openAsPage(page, url) {
+    try {
+        const type = (await page.goto(url)).headers()['content-type'];
+        await page.waitForFunction(() => document.querySelector('video')?.readyState >= 1);
+        return { type, duration: await page.$eval('video', (video) => video.duration) };
+    } catch (error) {
+        return { failure: String(error) };
+    }
+}
+
 const userDataDir = mkdtempSync(join(tmpdir(), 'harnow-chromium-'));
 const result = { visited: [] };
 let context;
@@ -110,6 +122,7 @@ try {
     await page.waitForSelector('video');
     result.visited.push({ url: page.url(), title: await page.title() });
     result.video = await playAndSeek(page);
+    result.opened = await openAsPage(page, options.video);
 } catch (error) {
     result.failure = String(error);
 } finally {

@@ -62,6 +62,10 @@ class Browser(clients.ClientTestCase):
         folder = "vidéos & clips #1"
         self.write(folder + "/player.html", PLAYER)
         make_clip(os.path.join(self.root, folder, "clip.webm"))
+        # A phone's MP4 (H.264, its index at the end), as ffmpeg makes one by default.
+        subprocess.run(["ffmpeg", "-loglevel", "error", "-f", "lavfi", "-i", "testsrc2=duration=2",
+                        "-pix_fmt", "yuv420p", os.path.join(self.root, folder, "movie.mp4")],
+                       check=True, timeout=120, stdin=subprocess.DEVNULL)
         clip_size = os.path.getsize(os.path.join(self.root, folder, "clip.webm"))
         self.write("about.html", "<p>about</p>")
         self.write("pictures/logo.svg", '<svg xmlns="http://www.w3.org/2000/svg"/>')
@@ -75,7 +79,8 @@ class Browser(clients.ClientTestCase):
         if os.path.exists(screenshot):
             os.remove(screenshot)
         result = self.drive({"url": address + "/", "directory": folder, "page": "player.html",
-                             "screenshot": screenshot, "bytesPerSecond": BYTES_PER_SECOND})
+                             "screenshot": screenshot, "bytesPerSecond": BYTES_PER_SECOND,
+                             "video": address + "/vid%C3%A9os%20%26%20clips%20%231/movie.mp4"})
         self.assertNotIn("failure", result, result)
         self.assertNotIn("pageError", result, result)
 
@@ -116,6 +121,9 @@ class Browser(clients.ClientTestCase):
         self.assertTrue(seek, (clip_size, ranges))
         self.assertIn({"url": address + encoded + "/clip.webm", "status": 206,
                        "range": "bytes=%d-" % seek[0]}, result["media"], result["media"])
+        # Opened as a page, the MP4 plays in Chromium's own player instead of being saved.
+        self.assertEqual(result["opened"].get("type"), "video/mp4", result["opened"])
+        self.assertGreater(result["opened"]["duration"], 1, result["opened"])
         self.assertIn('"%s/player.html" (%d) text/html' % (folder.replace("&", "&&"),
                                                           len(PLAYER.encode())),
                       server.lines)

@@ -29,7 +29,10 @@ class Curl(clients.ClientTestCase):
         self.assertEqual(clients.read_file(target), data)
         head = clients.read_file(headers).decode()
         self.assertIn("Content-Length: %d\r\n" % len(data), head)
-        self.assertIn("Content-Type: video/mpeg\r\n", head)
+        self.assertIn("Content-Type: video/mp4\r\n", head)
+        # curl -I: the same head, and no wait for a body.
+        code, status, err = self.curl("/clips/%C3%A9t%C3%A9%20%231.mp4", "-I", "-o", headers)
+        self.assertEqual((code, status, clients.read_file(headers).decode()), (0, "200", head), err)
 
     def test_ranges_in_all_three_forms(self):
         data = clients.payload(1000, 2)
@@ -74,6 +77,8 @@ class Curl(clients.ClientTestCase):
         # --fail turns the status into curl's own failure; 28 would mean it waited for more.
         code, status, err = self.curl("/missing.html", "--fail", "-o", os.devnull)
         self.assertEqual((code, status), (22, "404"), err)
+        code, status, err = self.curl("/missing.html", "-I", "-o", os.devnull)
+        self.assertEqual((code, status), (0, "404"), err)
         self.server.wait_line('error: file not found for "missing.html"')
 
     def test_resumes_an_interrupted_download(self):

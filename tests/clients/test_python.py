@@ -79,6 +79,15 @@ class PythonClients(clients.ClientTestCase):
         # Node sends the header name 'range' in lower case, as JavaScript code spells it.
         harnow.require_tools(self, "node")
         lower = lambda pairs: {name.lower(): value for name, value in pairs}
+
+        def http_client(method, path, range_):
+            connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=20)
+            self.addCleanup(connection.close)
+            connection.request(method, path, headers={"Range": range_} if range_ else {})
+            reply = connection.getresponse()
+            self.assertEqual((reply.version, reply.will_close), (11, True))
+            return reply.status, reply.reason, lower(reply.getheaders()), reply.read()
+
         film = urllib.parse.quote("/media/été & co/film #1.ogv")
         for path, range_, status, body in [
                 (film, "", 200, self.data), (film, "bytes=1000-1999", 206, self.data[1000:2000]),
@@ -87,15 +96,12 @@ class PythonClients(clients.ClientTestCase):
                                                                   if range_ else []))
             _, code, reason = line.split(" ", 2)
             self.assertEqual((int(code), sent), (status, sent if body is None else body), path)
-            connection = http.client.HTTPConnection("127.0.0.1", self.server.port, timeout=20)
-            self.addCleanup(connection.close)
-            connection.request("GET", path, headers={"Range": range_} if range_ else {})
-            reply = connection.getresponse()
-            self.assertEqual((reply.version, reply.will_close), (11, True))
-            read = [(reply.status, reply.reason, lower(reply.getheaders()), reply.read())]
+            read = [http_client("GET", path, range_)]
             node = clients.run(["node", "node_get.mjs", self.base + path, range_]).stdout
             read += [(s, r, lower(h.items()), b.encode("latin-1")) for s, r, h, b in json.loads(node)]
             # A listing has no length: each client reads it to the end of the connection.
             expected = (status, reason, lower(h.split(": ", 1) for h in head), sent)
             for client, got in zip(["http.client", "node http", "fetch"], read):
                 self.assertEqual(got, expected, (client, path))
+            # HEAD: the same head, and http.client waits for no body.
+            self.assertEqual(http_client("HEAD", path, range_), expected[:3] + (b"",), path)

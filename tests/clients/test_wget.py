@@ -60,3 +60,13 @@ class WgetMirror(clients.ClientTestCase):
             self.assertEqual(mirrored[relative], data, relative)
         deepest = [name for name in expected if name.startswith("/".join(LEVELS) + "/")]
         self.assertEqual(len(deepest), len(EXTENSIONS))
+
+        # A link check: HEAD for each file, GET for the pages whose links it follows.
+        before = len(server.settled_lines())
+        result = run(["wget", "--spider", "--recursive", "--no-parent", "--execute", "robots=off",
+                      "--timeout=20", "--tries=1", "--no-verbose", clients.base_url(server) + "/"],
+                     cwd=out, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stderr.decode())
+        checked = {line.rsplit(" (", 1)[0] for line in server.settled_lines()[before:]
+                   if line.startswith('"')}
+        self.assertEqual(checked, {'"%s"' % name.replace("&", "&&") for name in expected})

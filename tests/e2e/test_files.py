@@ -20,12 +20,15 @@ class Files(harnow.ServerTestCase):
         self.server = self.start()
 
     def expect(self, request, reply, line):
-        """The reply's exact bytes, then its console line as the next one printed."""
-        self.assertEqual(self.server.request(request), reply, request)
-        self.assertEqual(self.server.next_line(), line, request)
+        """The reply's exact bytes, then its console line as the next one printed; and the same
+        request as HEAD: the same head and line, nothing after the head."""
+        head = (request.replace(b"GET ", b"HEAD ", 1), reply[:reply.index(b"\r\n\r\n") + 4])
+        for request, reply in [(request, reply), head]:
+            self.assertEqual(self.server.request(request), reply, request)
+            self.assertEqual(self.server.next_line(), line, request)
 
-    def test_answers_only_get_with_a_slash_and_a_space_after_the_path(self):
-        for line in [b"HEAD / HTTP/1.1", b"get / HTTP/1.1", b"POST /x HTTP/1.1",
+    def test_answers_only_get_and_head_with_a_slash_and_a_space_after_the_path(self):
+        for line in [b"head / HTTP/1.1", b"get / HTTP/1.1", b"POST /x HTTP/1.1", b"HEAD /x",
                      b"GET /index.html", b"GET index.html HTTP/1.1", b"GET  /index.html HTTP/1.1"]:
             reply, _ = receive(line + b"\r\nHost: x\r\n\r\n", self.server.port)
             self.assertEqual(reply, b"", line)
@@ -74,18 +77,19 @@ class Files(harnow.ServerTestCase):
 
     def test_answers_a_range_outside_the_file_with_416(self):
         self.write("empty.js", b"")
-        for path, size, range_line, shown in [
-                ("/media/clip.ogv", 1000, "Range: bytes=5000-", "5000-999/1000"),
-                ("/media/clip.ogv", 1000, "Range: bytes=50-20", "50-20/1000"),
-                ("/media/clip.ogv", 1000, "Range: bytes=-0", "1000-999/1000"),
-                ("/empty.js", 0, "Range: bytes=0-0", "0--1/0")]:
-            reply = self.server.request(get(path, range_line))
-            self.assertEqual(reply, unsatisfiable(size), range_line)
-            self.server.wait_line(lambda line: line.startswith(quoted(path[1:]) + " (" + shown))
+        # The console shows the last range asked as written, never one with its ends reversed.
+        for path, size, ranges, shown in [
+                ("/media/clip.ogv", 1000, ["Range: bytes=5000-"], "bytes=5000- of 1000"),
+                ("/media/clip.ogv", 1000, ["Range: bytes=0-99", "Range: Bytes=500-"],
+                 "Bytes=500- of 1000"),
+                ("/media/clip.ogv", 1000, ["Range: bytes=-0"], "bytes=-0 of 1000"),
+                ("/empty.js", 0, ["Range: bytes=0-0"], "bytes=0-0 of 0")]:
+            self.expect(get(path, *ranges), unsatisfiable(size),
+                        "%s (%s) not satisfiable" % (quoted(path[1:]), shown))
 
     def test_sends_an_empty_file_and_types_by_extension_in_any_case(self):
         types = {"empty.html": "text/html", "Page.Html": "text/html", "DSC0001.JPG": "image/jpeg",
-                 "readme": "application/octet-stream", "clip.MP4": "video/mpeg",
+                 "readme": "application/octet-stream", "clip.MP4": "video/mp4",
                  "x.svg": "image/svg+xml", "s.css": "text/css", "app.js": "text/javascript",
                  "song.oga": "audio/ogg", "v.f4v": "video/x-flv"}
         for name in types:
@@ -226,3 +230,6 @@ class Unprivileged(harnow.ServerTestCase):
         for path in ["/locked/a.html", "/locked"]:
             self.assertEqual(server.get(path), NOT_FOUND, path)
             self.assertEqual(server.next_line(), "error: access denied for " + quoted(path[1:]))
+        # HEAD opens the directory as GET does, though it makes no page.
+        self.assertEqual(server.request(b"HEAD /locked HTTP/1.1\r\n\r\n"), NOT_FOUND)
+        self.assertEqual(server.next_line(), 'error: access denied for "locked"')
