@@ -86,12 +86,13 @@ install_missing() {
 # Makes a minimal Debian root of SUITE in ROOT with debootstrap, which retries each download
 # itself; a run that still fails runs once more after 30 s, with what it already fetched kept in
 # DIR/debs. Its output goes to DIR/debootstrap.log; a package it cannot get fails it, by name.
+# INCLUDE, the packages beyond the minimal ones (comma-separated), may be empty.
 bootstrap_root() { # ROOT DIR SUITE MIRROR INCLUDE
     local root="$1" dir="$2" pause
     mkdir -p "$dir/debs"
     for pause in 30 ""; do
         rm -rf "$root"
-        debootstrap --variant=minbase --include="$5" --cache-dir="$dir/debs" "$3" "$root" "$4" \
+        debootstrap --variant=minbase ${5:+--include="$5"} --cache-dir="$dir/debs" "$3" "$root" "$4" \
             >"$dir/debootstrap.log" 2>&1 && return 0
         [ -z "$pause" ] || { echo "debootstrap failed; once more in $pause s" >&2; sleep "$pause"; }
     done
