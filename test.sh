@@ -209,8 +209,8 @@ static_suite() {
     for arch in amd64 arm64 armhf; do
         tree="build-static-$arch"
         if [ "$arch" = amd64 ]; then
-            cmake -S . -B "$tree" "${options[@]}" -DHARNOW_SYSTEM_ROOT="$debian11/root" >/dev/null &&
-                cmake --build "$tree" -j"$jobs" --target harnow
+            cmake -S . -B "$tree" "${options[@]}" -DHARNOW_SYSTEM_ROOT="$debian11/root" \
+                >/dev/null && cmake --build "$tree" -j"$jobs" --target harnow
         else
             HARNOW_ARM_ARCH="$arch" HARNOW_BUILD_DIR="$here/$tree" HARNOW_BUILD_TARGET=harnow \
                 scripts/build-arm.sh "${options[@]}"

@@ -13,5 +13,6 @@ else()
     set(mingw i686)
 endif()
 archive_text(THIRD-PARTY-NOTICES.txt CRLF OURS windows-notices.txt boost-licence.txt
-    SYSTEM /usr/share/doc/mingw-w64-${mingw}-dev/copyright /usr/share/doc/gcc-mingw-w64-base/copyright)
+    SYSTEM /usr/share/doc/mingw-w64-${mingw}-dev/copyright
+           /usr/share/doc/gcc-mingw-w64-base/copyright)
 archive_package(harnow-${PROJECT_VERSION}-win${bits}.zip .)

@@ -26,7 +26,8 @@ install -m 0755 "$binary" "$work/files/harnow"
 container="$(buildah_private from --quiet scratch)"
 buildah_private copy --quiet --chown 0:0 "$container" "$work/files" / >/dev/null
 buildah_private config --entrypoint '["/harnow"]' --cmd '' --workingdir /srv --user 65534:65534 \
-    --port 80/tcp --port 8080/tcp --created-by "scripts/build-image.sh" --label org.opencontainers.image.title=harnow \
+    --port 80/tcp --port 8080/tcp --created-by scripts/build-image.sh \
+    --label org.opencontainers.image.title=harnow \
     --label org.opencontainers.image.version="$version" "$container"
 buildah_private commit --quiet --timestamp "$epoch" --identity-label=false \
     --disable-compression=false "$container" "oci:$work/layout:harnow:$version" >/dev/null

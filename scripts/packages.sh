@@ -92,8 +92,8 @@ bootstrap_root() { # ROOT DIR SUITE MIRROR INCLUDE
     mkdir -p "$dir/debs"
     for pause in 30 ""; do
         rm -rf "$root"
-        debootstrap --variant=minbase ${5:+--include="$5"} --cache-dir="$dir/debs" "$3" "$root" "$4" \
-            >"$dir/debootstrap.log" 2>&1 && return 0
+        debootstrap --variant=minbase ${5:+--include="$5"} --cache-dir="$dir/debs" "$3" "$root" \
+            "$4" >"$dir/debootstrap.log" 2>&1 && return 0
         [ -z "$pause" ] || { echo "debootstrap failed; once more in $pause s" >&2; sleep "$pause"; }
     done
     grep -h "Couldn't download" "$dir/debootstrap.log" >&2 || tail -n 20 "$dir/debootstrap.log" >&2

@@ -4,7 +4,6 @@
 #   harnow_VERSION_amd64.deb     the Debian package
 #   harnow_VERSION_arm64.deb     the same for 64-bit ARM (Raspberry Pi OS 64-bit)
 #   harnow_VERSION_armhf.deb     the same for 32-bit ARM (Raspberry Pi OS 32-bit)
-#   harnow-VERSION-win64.zip     Windows, 64-bit
 #   harnow-VERSION-linux-x86_64.tar.gz   one static program for any Linux, 64-bit PC
 #   harnow-VERSION-linux-aarch64.tar.gz  the same for 64-bit ARM
 #   harnow-VERSION-linux-armv7.tar.gz    the same for 32-bit ARMv7

@@ -45,7 +45,8 @@ def requests(served):
         (b"GET /index.html HTTP/1.1\r\nRange: bytes=3-7\r\n\r\n",
          file_reply(PAGE[3:8], "text/html", len(PAGE), 3, 7), '"index.html" (3-7/21) text/html'),
         (b"GET / HTTP/1.1\r\n\r\n", listing(served, os.path.basename(served), [
-            ("docs", "docs"), ("index.html", "index.html")]), 'listing html files in "%s"' % served),
+            ("docs", "docs"), ("index.html", "index.html")]),
+         'listing html files in "%s"' % served),
         (b"GET /missing HTTP/1.1\r\n\r\n", NOT_FOUND, 'error: file not found for "missing"'),
     ]
 

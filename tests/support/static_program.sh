@@ -10,7 +10,8 @@ armv7) machine="Machine: ARM .*hard-float ABI" ;;
 *) echo "static_program.sh: no such CPU: $2" >&2 && exit 2 ;;
 esac
 fail() { echo "$1 $2" >&2 && exit 1; }
-readelf -h "$1" | sed 's/ \{2,\}/ /g' | tr '\n' ' ' | grep -q "$machine" || fail "$1" "is no program for $2"
+readelf -h "$1" | sed 's/ \{2,\}/ /g' | tr '\n' ' ' | grep -q "$machine" ||
+    fail "$1" "is no program for $2"
 [ "$2" != armv7 ] || readelf -A "$1" | grep -q "Tag_CPU_arch: v7$" || fail "$1" "is not for ARMv7"
 ! readelf -lW "$1" | grep -q "^ *INTERP " || fail "$1" "asks for a loader"
 ! readelf -d "$1" | grep -F "(NEEDED)" >&2 || fail "$1" "needs the libraries above"
