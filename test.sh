@@ -6,8 +6,9 @@
 # Debian package: built from a Release tree of its own, built again from a copy of the sources
 # in another folder and compared byte for byte, checked, installed, run and removed.
 # Then the Windows build, cross-compiled, with its tests under wine64; the ARM builds with
-# their tests under qemu; last the package's unit under a real systemd, in a container.
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows arm systemd");
+# their tests under qemu; the fully static builds in roots of their own, and the container
+# image; last the package's unit under a real systemd, in a container.
+# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows arm static systemd");
 # FUZZ_SECONDS bounds each fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -18,7 +19,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz package windows arm systemd}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz package windows arm static systemd}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 
@@ -192,6 +193,37 @@ builds_without_an_index() {
     return $status
 }
 
+# The fully static builds (HARNOW_FULLY_STATIC), one for each machine, and the tests of their
+# trees that bear on them: a program for its machine that asks for no loader and needs no
+# library, serving in a root that holds nothing but it and the served folder (ARM under qemu,
+# which the root holds too), the amd64 one also in a Debian 11 root (glibc 2.31), made once by
+# debootstrap and kept in build-debian11/. Then the container image of the amd64 one, loaded
+# and run with podman.
+static_suite() {
+    # The image's network: CNI's bridge and port mapping, which work through iptables.
+    install_missing qemu-user-static debootstrap podman runc containernetworking-plugins \
+        iptables || return 1
+    local status=0 arch tree debian11="$here/build-debian11"
+    [ -x "$debian11/root/bin/sh" ] || debian_root "$debian11" bullseye "" || return 1
+    local options=(-DBUILD_TESTING=ON -DHARNOW_FULLY_STATIC=ON -DCMAKE_BUILD_TYPE=Release)
+    for arch in amd64 arm64 armhf; do
+        tree="build-static-$arch"
+        if [ "$arch" = amd64 ]; then
+            cmake -S . -B "$tree" "${options[@]}" -DHARNOW_SYSTEM_ROOT="$debian11/root" \
+                >/dev/null && cmake --build "$tree" -j"$jobs" --target harnow
+        else
+            HARNOW_ARM_ARCH="$arch" HARNOW_BUILD_DIR="$here/$tree" HARNOW_BUILD_TARGET=harnow \
+                scripts/build-arm.sh "${options[@]}"
+        fi && run_tests "$tree" -R "^(static_program|e2e_.*_root)$" || status=1
+    done
+    local image="$here/build-static-amd64/harnow-oci.tar"
+    scripts/build-image.sh build-static-amd64/harnow "$image" &&
+        (cd tests/package && HARNOW_IMAGE="$image" PYTHONDONTWRITEBYTECODE=1 \
+            PYTHONPATH="$here/tests/support:$here/tests/e2e" \
+            ../support/in_netns.sh python3 -m unittest -v test_package.Image) || status=1
+    return $status
+}
+
 # The package's unit under a real systemd: a Debian 12 container (scripts/with-container.sh,
 # its root kept in build-container/) installs the package and runs it as a service.
 systemd_suite() {
@@ -210,6 +242,7 @@ if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
 if wants package; then stage "Debian package" package_suite; fi
 if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
 if wants arm; then stage "arm64+armhf builds + ctest (qemu)" arm_suite; fi
+if wants static; then stage "static builds in bare roots, image" static_suite; fi
 if wants systemd; then stage "the unit under systemd 252" systemd_suite; fi
 
 echo "=== stage times"

@@ -1,7 +1,7 @@
 # Sets SOURCE_DATE_EPOCH, when it is not set, to the time of the last commit, or in an unpacked
 # source tarball to that of its files (git archive dates them so), so that packing the same
 # sources twice gives the same bytes: CPack, zip and strip (the time in a Windows program's
-# header) take their times from it. Read by cpack (CPACK_PROJECT_CONFIG_FILE) and windows-zip.cmake.
+# header) take their times from it. Read by cpack (CPACK_PROJECT_CONFIG_FILE) and pack.cmake.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
     set(source "${CPACK_HARNOW_SOURCE_DIR}")
     # Only the sources' own repository: a tarball may be unpacked inside another one.

@@ -7,7 +7,8 @@
 # there for later builds: the machine's own packages and architectures are left as they are.
 # (Inside the build folder, the sysroot's paths in the debug information are the same for a
 # build in any folder.)
-# Extra arguments go to CMake's configure step (e.g. -DBUILD_TESTING=ON).
+# Extra arguments go to CMake's configure step (e.g. -DBUILD_TESTING=ON); HARNOW_BUILD_TARGET
+# names the one target to build (e.g. harnow alone, in a tree with the tests).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$here/scripts/packages.sh"
@@ -51,4 +52,4 @@ fi
 
 cmake -S "$here" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/arm-linux.cmake" \
     -DHARNOW_ARM_ARCH="$arch" -DHARNOW_SYSROOT="$sysroot" -DBUILD_TESTING=OFF "$@" >/dev/null
-cmake --build "$out" -j"$(nproc)"
+cmake --build "$out" -j"$(nproc)" ${HARNOW_BUILD_TARGET:+--target "$HARNOW_BUILD_TARGET"}

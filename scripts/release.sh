@@ -4,12 +4,16 @@
 #   harnow_VERSION_amd64.deb     the Debian package
 #   harnow_VERSION_arm64.deb     the same for 64-bit ARM (Raspberry Pi OS 64-bit)
 #   harnow_VERSION_armhf.deb     the same for 32-bit ARM (Raspberry Pi OS 32-bit)
+#   harnow-VERSION-linux-x86_64.tar.gz   one static program for any Linux, 64-bit PC
+#   harnow-VERSION-linux-aarch64.tar.gz  the same for 64-bit ARM
+#   harnow-VERSION-linux-armv7.tar.gz    the same for 32-bit ARMv7
+#   harnow-VERSION-oci.tar       the container image of the x86_64 one (podman or docker load)
 #   harnow-VERSION-win64.zip     Windows, 64-bit
 #   harnow-VERSION-win32.zip     Windows, 32-bit: built and checked, not run (no 32-bit x86
 #                                code runs here)
 #   BUILDINFO                    for each of them, the Debian packages that went into it and
 #                                the package indexes left out while they were fetched
-#   SHA256SUMS                   of the seven
+#   SHA256SUMS                   of the eleven
 # VERSION is the one in project() of CMakeLists.txt. Every time inside them is the last
 # commit's (SOURCE_DATE_EPOCH) and no path of this folder gets in, so releasing one commit
 # twice, in any folder at any time, gives the same bytes; each package is built a second time
@@ -38,7 +42,9 @@ umask 022
 version="$(sed -n 's/^project(harnow VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
 [ -n "$version" ] || fail "no version in project() of CMakeLists.txt"
 files=("harnow-$version.tar.gz" "harnow_${version}_amd64.deb" "harnow_${version}_arm64.deb"
-    "harnow_${version}_armhf.deb" "harnow-$version-win64.zip" "harnow-$version-win32.zip")
+    "harnow_${version}_armhf.deb" "harnow-$version-linux-x86_64.tar.gz"
+    "harnow-$version-linux-aarch64.tar.gz" "harnow-$version-linux-armv7.tar.gz"
+    "harnow-$version-oci.tar" "harnow-$version-win64.zip" "harnow-$version-win32.zip")
 for file in "${files[@]}"; do
     grep -qF "$file" README.md || fail "README.md's download lines do not name $file"
 done
@@ -50,6 +56,18 @@ buildinfo() { # FILE FETCHED.TXT|"" PACKAGE...
     echo "$1"
     dpkg-query -W -f='  ${Package} ${Version} ${Architecture}\n' "${@:3}"
     [ -z "$2" ] || sed 's/^/  /' "$2"
+}
+
+# BUILDINFO of a Linux build of Debian's architecture ARCH in TREE: its compiler, the C and C++
+# libraries, which are the compiler's, and Boost, on ARM the sysroot's; and the packages named.
+linux_buildinfo() { # FILE ARCH TRIPLE TREE PACKAGE...
+    if [ "$2" = amd64 ]; then
+        buildinfo "$1" "" cmake binutils g++-12 libstdc++-12-dev libc6-dev libboost1.74-dev \
+            libboost-filesystem1.74-dev libboost-thread1.74-dev "${@:5}"
+    else
+        buildinfo "$1" "$4/sysroot/fetched.txt" cmake "binutils-$3" "g++-12-$3" \
+            "libstdc++-12-dev-$2-cross" "libc6-dev-$2-cross" "${@:5}"
+    fi >>"$dist/BUILDINFO"
 }
 
 # Runs a build step with its output in build-release/NAME.log, shown when it fails.
@@ -97,14 +115,7 @@ for build in "amd64:x86_64-linux-gnu:Machine: Advanced Micro Devices X86-64" \
     logged "deb-$arch" env "${cross[@]}" HARNOW_BUILD_DIR="$tree" packaging/build-deb.sh
     deb="$tree/$name"
     [ -f "$deb" ] || fail "packaging/build-deb.sh made no $deb"
-    # The C and C++ libraries are the compiler's; on ARM, Boost is the sysroot's.
-    if [ "$arch" = amd64 ]; then
-        buildinfo "$name" "" cmake dpkg-dev binutils g++-12 libstdc++-12-dev libc6-dev \
-            libboost1.74-dev libboost-filesystem1.74-dev libboost-thread1.74-dev
-    else
-        buildinfo "$name" "$tree/sysroot/fetched.txt" cmake dpkg-dev "binutils-$triple" \
-            "g++-12-$triple" "libstdc++-12-dev-$arch-cross" "libc6-dev-$arch-cross"
-    fi >>"$dist/BUILDINFO"
+    linux_buildinfo "$name" "$arch" "$triple" "$tree" dpkg-dev
     cp "$deb" "$dist/"
     logged "lintian-$arch" lintian --fail-on error,warning "$deb"
     dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/harnow >"$work/harnow"
@@ -120,6 +131,39 @@ for build in "amd64:x86_64-linux-gnu:Machine: Advanced Micro Devices X86-64" \
     cmp -s "$deb" "$unpacked/build-package${cross:+-$arch}/$name" ||
         fail "the package built from ${files[0]} differs from $deb"
 done
+
+# Each fully static program, for any Linux of its machine, from the packages' compilers, C
+# libraries and Boost: Debian's architecture, the CPU in the tarball's name, the GNU triple.
+# The program must be for that machine and ask for no loader and no library.
+for build in amd64:x86_64:x86_64-linux-gnu arm64:aarch64:aarch64-linux-gnu \
+    armhf:armv7:arm-linux-gnueabihf; do
+    IFS=: read -r arch cpu triple <<<"$build"
+    name="harnow-$version-linux-$cpu.tar.gz"
+    echo "== $name"
+    tree="$here/build-release/static-$arch"
+    static=(-DCMAKE_BUILD_TYPE=Release -DHARNOW_FULLY_STATIC=ON)
+    if [ "$arch" = amd64 ]; then
+        logged "static-$arch" cmake -S "$here" -B "$tree" "${static[@]}"
+    else
+        logged "static-$arch" env HARNOW_ARM_ARCH="$arch" HARNOW_BUILD_DIR="$tree" \
+            scripts/build-arm.sh "${static[@]}"
+    fi
+    logged "static-$arch-tar" cmake --build "$tree" --target package
+    cp "$tree/$name" "$dist/"
+    linux_buildinfo "$name" "$arch" "$triple" "$tree" tar gzip
+    tar -xzOf "$dist/$name" "${name%.tar.gz}/harnow" >"$work/harnow-$cpu"
+    tests/support/static_program.sh "$work/harnow-$cpu" "$cpu" >/dev/null ||
+        fail "the harnow of $name is no static program for $cpu"
+    check_paths "the harnow of $name" "$work/harnow-$cpu"
+done
+
+image="harnow-$version-oci.tar"
+echo "== $image"
+logged image scripts/build-image.sh "$work/harnow-x86_64" "$dist/$image"
+{
+    buildinfo "$image" "" buildah jq tar
+    echo "  the harnow of harnow-$version-linux-x86_64.tar.gz"
+} >>"$dist/BUILDINFO"
 
 # Each Windows build: arch, zip suffix, objdump's name of its format.
 for build in x86_64:win64:pei-x86-64 i686:win32:pei-i386; do

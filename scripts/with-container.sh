@@ -17,12 +17,7 @@ install_missing debootstrap systemd-container util-linux
 root="$dir/root"
 
 if [ ! -x "$root/lib/systemd/systemd" ]; then
-    mirror="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' |
-        awk '$2 == "bookworm" { print $1; exit }')"
-    [ -n "$mirror" ] || { echo "with-container.sh: apt has no source for bookworm" >&2; exit 1; }
-    echo "making a Debian 12 root from $mirror in $root ..." >&2
-    bootstrap_root "$root.partial" "$dir" bookworm "$mirror" systemd,systemd-sysv,dbus,curl
-    rm -rf "$root" && mv "$root.partial" "$root"
+    debian_root "$dir" bookworm systemd,systemd-sysv,dbus,curl
 fi
 
 # Polls (every 0.1 s, for at most $1 s) until the command after it succeeds.

@@ -63,18 +63,12 @@ bool servesOtherDevices(uint32_t address)
 
 uint32_t ipv4AddressOf(const std::string& host)
 {
-    uint32_t address = uint32_t(inet_addr(host.c_str()));
-    if (address != uint32_t(INADDR_NONE))
-        return address;
-    addrinfo hints = {};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+    // Figures only: looking a name up takes the system's resolver libraries, which a fully
+    // static build cannot load.
+    in_addr address = {};
+    if (inet_pton(AF_INET, host.c_str(), &address) != 1)
         throw NetworkException(NetworkException::UNKNOWN_HOST);
-    address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    freeaddrinfo(found);
-    return address;
+    return address.s_addr;
 }
 
 } // namespace vexa

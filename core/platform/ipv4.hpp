@@ -24,8 +24,8 @@ std::string ipv4Text(uint32_t address);
 // link-local (169.254/16).
 bool servesOtherDevices(uint32_t address);
 
-// The IPv4 address of a host written as figures ("127.0.0.1") or else looked up by its name,
-// in network byte order. Raises NetworkException UNKNOWN_HOST when there is none.
+// The IPv4 address written as figures ("127.0.0.1"), in network byte order. Names are not
+// looked up: anything else raises NetworkException UNKNOWN_HOST.
 uint32_t ipv4AddressOf(const std::string& host);
 
 } // namespace vexa

@@ -138,6 +138,9 @@ TEST_F(LoopbackTcp, RefusedConnectsAndEmptyNonBlockingAcceptsRaise)
     EXPECT_EQ(
         failureCode<NetworkException>([&] { client->connect("127.0.0.1", localPort(*unused)); }),
         NetworkException::CONNECTION_REFUSED);
+    // Names are not looked up (a fully static build has no resolver to load).
+    EXPECT_EQ(failureCode<NetworkException>([&] { client->connect("localhost", 80); }),
+              NetworkException::UNKNOWN_HOST);
 
     // Stopped by another thread, a listener wakes the accept blocked on it and refuses.
     Pointer<Socket> stopped = listener();

@@ -7,7 +7,8 @@ HARNOW_DEB naming the package and HARNOW_BINARY=/usr/bin/harnow. It refuses to r
 harnow is installed. UnderSystemd: run by test.sh's systemd stage through
 scripts/with-container.sh, in the network namespace of a booted Debian 12 container whose
 PID 1 is HARNOW_CONTAINER. This machine's cgroups cannot enforce a task limit in there:
-settings are checked, not their effect.
+settings are checked, not their effect. Image: run by test.sh's static stage in a private
+network namespace, with HARNOW_IMAGE naming the container image's archive.
 """
 import os
 import shutil
@@ -32,15 +33,25 @@ BIG = 64 << 20
 SETTINGS = {"TasksMax": "infinity", "DynamicUser": "yes", "NoNewPrivileges": "yes",
             "AmbientCapabilities": "cap_net_bind_service",
             "CapabilityBoundingSet": "cap_net_bind_service", "WorkingDirectory": "/srv/harnow"}
-REQUESTS = [  # request, the reply, its console line
-    (b"GET /index.html HTTP/1.1\r\n\r\n", file_reply(PAGE, "text/html"),
-     '"index.html" (21) text/html'),
-    (b"GET /index.html HTTP/1.1\r\nRange: bytes=3-7\r\n\r\n",
-     file_reply(PAGE[3:8], "text/html", len(PAGE), 3, 7), '"index.html" (3-7/21) text/html'),
-    (b"GET / HTTP/1.1\r\n\r\n", listing("/srv/harnow", "harnow", [("docs", "docs"),
-                                                                  ("index.html", "index.html")]),
-     'listing html files in "/srv/harnow"'),
-]
+IMAGE = os.environ.get("HARNOW_IMAGE", "")
+
+
+def requests(served):
+    """Request, the reply, its console line: a file, a range and the listing of the folder
+    served, which holds PAGE as index.html and the folder docs."""
+    return [
+        (b"GET /index.html HTTP/1.1\r\n\r\n", file_reply(PAGE, "text/html"),
+         '"index.html" (21) text/html'),
+        (b"GET /index.html HTTP/1.1\r\nRange: bytes=3-7\r\n\r\n",
+         file_reply(PAGE[3:8], "text/html", len(PAGE), 3, 7), '"index.html" (3-7/21) text/html'),
+        (b"GET / HTTP/1.1\r\n\r\n", listing(served, os.path.basename(served), [
+            ("docs", "docs"), ("index.html", "index.html")]),
+         'listing html files in "%s"' % served),
+        (b"GET /missing HTTP/1.1\r\n\r\n", NOT_FOUND, 'error: file not found for "missing"'),
+    ]
+
+
+REQUESTS = requests("/srv/harnow")
 
 
 def run(*command, data=None):
@@ -188,3 +199,39 @@ class UnderSystemd(unittest.TestCase):
         self.assertEqual(inside("systemctl", "show", "harnow", "-p", "ActiveState"),
                          "ActiveState=inactive\n")
         self.assertFalse(harnow.listening(80))
+
+
+@unittest.skipUnless(IMAGE, "run by test.sh's static stage")
+class Image(unittest.TestCase):
+    def test_podman_runs_the_image_as_nobody_serving_a_read_only_folder_on_8080(self):
+        store = tempfile.mkdtemp(prefix="harnow-podman-")
+        self.addCleanup(shutil.rmtree, store)
+        os.makedirs(os.path.join(store, "site/docs"))
+        with open(os.path.join(store, "site/index.html"), "wb") as page:
+            page.write(PAGE)
+        podman = ["podman", "--root", store + "/storage", "--runroot", store + "/run",
+                  "--storage-driver", "vfs"]
+        image = run(*podman, "load", "-q", "-i", IMAGE).split()[-1]  # "Loaded image: NAME"
+        # crun refuses this machine's cgroups, and podman's default limits exceed its own.
+        run(*podman, "run", "-d", "--name", "harnow", "--runtime", "runc",
+            "--ulimit", "nofile=4096:4096", "--ulimit", "nproc=4096:4096",
+            "-v", store + "/site:/srv:ro", "-p", "8080:8080", image)
+        self.addCleanup(run, *podman, "rm", "-f", "harnow")
+        # Port 80 is refused to user 65534: the port published is 8080.
+        lines = ["Harnow by https://harnow.example", "", 'serving directory "/srv"',
+                 "not able to act as a server on port 80: access denied", "trying port 8080",
+                 "now open a browser and go to http://localhost:8080"]
+        self.assertEqual(self.console(podman, len(lines)), lines)
+        for request, reply, line in requests("/srv"):
+            self.assertEqual(harnow.request(request, 8080), reply, request)
+            lines.append(line)
+        self.assertEqual(self.console(podman, len(lines)), lines)
+
+    def console(self, podman, count):
+        """The container's first console lines, once there are that many (at most 10 s)."""
+        deadline = time.monotonic() + 10
+        while True:
+            lines = run(*podman, "logs", "harnow").splitlines()
+            if len(lines) >= count or time.monotonic() > deadline:
+                return lines
+            time.sleep(0.1)

@@ -19,7 +19,8 @@ READY_PREFIX = "now open a browser and go to "
 # Set when BINARY is the Windows build: the command that runs it (wine64), inside a Wine
 # prefix of this namespace's own (with_wine_prefix.sh).
 WINE = os.environ.get("HARNOW_WINE")
-# Set when BINARY is built for another machine: the emulator command that runs it (qemu).
+# Set when BINARY runs through another command: the emulator of its machine (qemu), or
+# in_root.sh, which runs it in a root of its own.
 EMULATOR = os.environ.get("HARNOW_EMULATOR", "").split()
 RUN = [WINE, BINARY] if WINE else [*EMULATOR, BINARY]
 

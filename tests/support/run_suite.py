@@ -1,8 +1,7 @@
-"""Runs one test module as 'python -m unittest -v MODULE' does, except that a run in which
-tests were skipped and none failed exits with SKIPPED, which CTest reports as skipped: a
-suite that did not run whole must not count as passed. A test that pins what another
-platform does is no gap: its skip does not count, unless every test of the module was
-skipped."""
+"""Runs test modules, classes or tests as 'python -m unittest -v NAME...' does, except that a
+run in which tests were skipped and none failed exits with SKIPPED, which CTest reports as
+skipped: a suite that did not run whole must not count as passed. A test that pins what another
+platform does is no gap: its skip does not count, unless every test that ran was skipped."""
 import sys
 import unittest
 
@@ -11,8 +10,8 @@ from harnow import PLATFORM_SKIP
 SKIPPED = 77
 
 
-def main(module):
-    result = unittest.main(module=module, argv=[sys.argv[0], "-v"], exit=False).result
+def main(names):
+    result = unittest.main(module=None, argv=[sys.argv[0], "-v", *names], exit=False).result
     if not result.wasSuccessful() or result.testsRun == 0:
         return 1
     gaps = [test for test, reason in result.skipped if not reason.startswith(PLATFORM_SKIP)]
@@ -20,4 +19,4 @@ def main(module):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(sys.argv[1:]))
