@@ -11,14 +11,8 @@ source "$here/scripts/packages.sh"
 install_missing "${BUILD_PACKAGES[@]}" dpkg-dev file >&2
 arch="${HARNOW_ARM_ARCH:-}"
 tree="${HARNOW_BUILD_DIR:-$here/build-package${arch:+-$arch}}"
-# From the source folder: dpkg-buildflags maps the folder it runs in out of the debug paths.
-flags() {
-    (cd "$here" && DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=+all" \
-        DEB_HOST_ARCH="${arch:-$(dpkg --print-architecture)}" dpkg-buildflags --get "$1")
-}
-configure=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=/usr
-    -DCMAKE_CXX_FLAGS="$(flags CPPFLAGS) $(flags CXXFLAGS)"
-    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)")
+configure=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_INSTALL_PREFIX=/usr)
+hardened_flags configure "$here" "${arch:-$(dpkg --print-architecture)}"
 rm -f "$tree"/harnow_*.deb
 if [ -z "$arch" ]; then
     cmake -S "$here" -B "$tree" "${configure[@]}" >/dev/null

@@ -112,6 +112,18 @@ debian_root() { # DIR SUITE INCLUDE
         rm -rf "$1/root" && mv "$1/root.partial" "$1/root"
 }
 
+# Appends to the array named ARRAY the CMake options that build with Debian's hardening flags
+# for ARCH (stack protector, fortified C library calls, read-only relocations bound at start).
+# From the source folder SOURCE: dpkg-buildflags maps the folder it runs in out of the debug
+# paths.
+hardened_flags() { # ARRAY SOURCE ARCH
+    local -n into="$1"
+    local get=(env DEB_BUILD_MAINT_OPTIONS="hardening=+all reproducible=+all" DEB_HOST_ARCH="$3"
+        dpkg-buildflags --get)
+    into+=(-DCMAKE_CXX_FLAGS="$(cd "$2" && "${get[@]}" CPPFLAGS) $(cd "$2" && "${get[@]}" CXXFLAGS)"
+        -DCMAKE_EXE_LINKER_FLAGS="$(cd "$2" && "${get[@]}" LDFLAGS)")
+}
+
 BUILD_PACKAGES=(g++ cmake make libboost-filesystem-dev libboost-thread-dev)
 
 # apt-get with a source list, package lists and cache of its own under $1, for the cross

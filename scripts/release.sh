@@ -142,6 +142,7 @@ for build in amd64:x86_64:x86_64-linux-gnu arm64:aarch64:aarch64-linux-gnu \
     echo "== $name"
     tree="$here/build-release/static-$arch"
     static=(-DCMAKE_BUILD_TYPE=Release -DHARNOW_FULLY_STATIC=ON)
+    hardened_flags static "$here" "$arch"
     if [ "$arch" = amd64 ]; then
         logged "static-$arch" cmake -S "$here" -B "$tree" "${static[@]}"
     else
