@@ -25,9 +25,10 @@ bool isConfined(const std::string& decodedPath);
 // [start, end) of the file to send; ranged once a valid Range line has been seen.
 struct ByteRange
 {
-    int64_t start;
-    int64_t end;
-    bool ranged;
+    // Initialised: a reply without a file copies its range too.
+    int64_t start = 0;
+    int64_t end = 0;
+    bool ranged = false;
     std::string asked; // the value of the last valid Range line, as the client wrote it
 
     // Not one byte of the file: the reply is the 416.
