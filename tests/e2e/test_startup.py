@@ -300,7 +300,13 @@ class Startup(harnow.ServerTestCase):
                 with page, download:
                     downloaded = read_to_end(download, 30, [first])
                     status = server.wait_exit(30)
-                    self.assertEqual(read_to_end(page)[1], "reset")
+                    try:
+                        self.assertEqual(read_to_end(page)[1], "reset")
+                    except AssertionError as e:
+                        # Wine's server now and then keeps a dead program's socket open, neither
+                        # reset nor closed (1 in 15 here); it must never end cleanly.
+                        if not (harnow.WINE and "did not end" in str(e)):
+                            raise
                 if not harnow.WINE:
                     self.assertEqual(status, -getattr(signal, name))
                 # Finished in order; else reset, unless it was whole before the end came.
