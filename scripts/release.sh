@@ -151,7 +151,7 @@ for build in amd64:x86_64:x86_64-linux-gnu arm64:aarch64:aarch64-linux-gnu \
     fi
     logged "static-$arch-tar" cmake --build "$tree" --target package
     cp "$tree/$name" "$dist/"
-    linux_buildinfo "$name" "$arch" "$triple" "$tree" tar gzip
+    linux_buildinfo "$name" "$arch" "$triple" "$tree" dpkg-dev tar gzip
     tar -xzOf "$dist/$name" "${name%.tar.gz}/harnow" >"$work/harnow-$cpu"
     tests/support/static_program.sh "$work/harnow-$cpu" "$cpu" >/dev/null ||
         fail "the harnow of $name is no static program for $cpu"
