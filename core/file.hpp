@@ -24,6 +24,9 @@ public:
     virtual int64_t resize(int64_t length) = 0;
     virtual int64_t size() = 0;
     virtual void flush() {}
+    // The descriptor that a socket hands to the system to send the file straight from the
+    // file cache; -1 for a file that has none (a test's), which goes through a buffer.
+    virtual int cacheDescriptor() { return -1; }
 };
 
 // The path is narrow UTF-8 text: POSIX takes its bytes as they are, Windows its wide form.

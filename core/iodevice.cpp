@@ -9,8 +9,15 @@ uint32_t IODevice::writeFrom(File& file, uint32_t size)
 {
     char buffer[4096];
     uint32_t got = file.read(buffer, size < sizeof buffer ? size : uint32_t(sizeof buffer));
-    writeAll(*this, buffer, got);
-    return got;
+    if (got == 0)
+        return 0;
+    uint32_t took = write(buffer, got);
+    // None taken would pass for the end of the file.
+    if (took == 0 || took > got)
+        throw NetworkException(NetworkException::NETWORK_ERROR);
+    if (took < got)
+        file.seek(int64_t(took) - int64_t(got), File::CURRENT);
+    return took;
 }
 
 void writeAll(IODevice& device, const char* data, uint32_t size)

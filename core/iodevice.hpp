@@ -22,10 +22,10 @@ public:
     virtual void close() = 0;
     virtual uint32_t getState() = 0;
 
-    // Writes up to size bytes of the file from its position on, which moves past them, and
-    // returns how many: at least one, or 0 at the end of the file. Here each call reads at
-    // most 4096 bytes into a buffer and writes them all; a device may take them from the
-    // system's file cache instead, without the copy.
+    // Writes up to size bytes of the file from its position on, which moves past those that
+    // went, and returns how many: at least one, or 0 at the end of the file. Here one write()
+    // takes at most 4096 bytes read into a buffer, and the file goes back over what it did
+    // not take; a socket may send from the system's file cache instead, without the copy.
     virtual uint32_t writeFrom(File& file, uint32_t size);
 };
 

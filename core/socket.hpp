@@ -34,21 +34,13 @@ public:
     virtual void shutdown() = 0;
 
     // Time limits in milliseconds (0: none; negative: left as it is) for each blocking receive
-    // and send. A blocking read or write that runs past its limit raises NETWORK_ERROR.
+    // and send, a writeFrom() counting as one send. One that runs past its limit raises
+    // NETWORK_ERROR, or returns what it moved if any.
     virtual void setTimeouts(int32_t receiveMillis, int32_t sendMillis) = 0;
     // Holds back partly filled segments while a reply is written piece by piece, so the pieces
     // travel in full segments; shutdown() and close() send whatever is held. No effect on a
     // socket that is not TCP.
     virtual void setCork(bool corked) = 0;
-    // Whether sendFile() takes the file: one that openFile made (not a test's fake), on a
-    // platform that can send it from its file cache. Otherwise a file goes through a buffer.
-    virtual bool sendsFile(File& file) = 0;
-    // Sends up to size bytes of such a file from its position on, which moves past those that
-    // went, straight from the system's file cache: no copy goes through the program. Returns
-    // how many: all of them unless the file ends first (0 at its end) or, on a blocking socket,
-    // the send limit of setTimeouts runs out, which bounds the whole call as it bounds a
-    // write(). A failure to read the file raises FileException.
-    virtual uint32_t sendFile(File& file, uint32_t size) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
     // Whether closing the socket, or the end of the process, resets the connection, dropping

@@ -167,8 +167,14 @@ void printFailure(const char* prefix, const char* what) noexcept
     try {
         printLine(prefix + std::string(what));
     } catch (const std::bad_alloc&) {
-        char text[96]; // the prefixes are short fixed texts
+        char text[96]; // the prefixes are short fixed texts; a longer one is cut
         int length = std::snprintf(text, sizeof text, "%sout of memory\n", prefix);
+        if (length < 0)
+            return;
+        if (std::size_t(length) >= sizeof text) {
+            length = int(sizeof text) - 1;
+            text[length - 1] = '\n';
+        }
         processConsole().put(text, std::size_t(length));
     }
 }

@@ -19,8 +19,7 @@ public:
     uint32_t read(char* buffer, uint32_t size) override;
     // Sends the piece whole or raises.
     uint32_t write(const char* data, uint32_t size) override;
-    // Sends the file's piece as write() sends one, or what the file has left of it; from the
-    // system's file cache where the socket can.
+    // Sends the file's piece as write() sends one, or what the file has left of it.
     uint32_t writeFrom(vexa::File& file, uint32_t size) override;
     // Ends the connection cleanly: for a request refused with nothing written.
     void close() override;

@@ -14,7 +14,10 @@ class BufferedReader;
 // which asks for the head that GET would get.
 bool parseRequestLine(const std::string& line, std::string& rawPath, bool& headOnly);
 
-// Decodes %XX from the end towards the start, so a decoded byte is never decoded again.
+// Replaces each '%' and the two bytes after it by the byte their hex figures make, from the end
+// towards the start: "%2541" is "%41". A byte that a replacement made may be a figure of a '%'
+// before it: "%%41" is "%A" on the way, then a line feed. Figures end at the first byte that is
+// none ("%4g" is 4); a '%' among the last two bytes stays as it is.
 std::string percentDecode(std::string raw);
 
 // False for paths that could leave the served directory or confuse the system: a leading

@@ -5,12 +5,12 @@
 
 namespace vexa {
 
-// What the devices of every platform share: the handle they own, and their state, which
-// close() ends.
-template <class Interface, class Handle> class HandleDevice : public Interface
+// What the devices of every platform share: the handle they own (Owned, an OwnedHandle over
+// the platform's raw Owned::Handle), and their state, which close() ends.
+template <class Interface, class Owned> class HandleDevice : public Interface
 {
 public:
-    explicit HandleDevice(typename Handle::Handle handle) : m_handle(handle) {}
+    explicit HandleDevice(typename Owned::Handle handle) : m_handle(handle) {}
 
     void close() override
     {
@@ -20,17 +20,17 @@ public:
     uint32_t getState() override { return m_state; }
 
 protected:
-    Handle m_handle;
+    Owned m_handle;
     uint32_t m_state = IODevice::OPEN;
 };
 
 // A file on a platform handle: reads and writes go in pieces that one system call takes, and a
 // read that asks for bytes and gets none is at the end of the file until one gets some again
 // (after a seek back).
-template <class Handle> class HandleFile : public HandleDevice<File, Handle>
+template <class Owned> class HandleFile : public HandleDevice<File, Owned>
 {
 public:
-    using HandleDevice<File, Handle>::HandleDevice;
+    using HandleDevice<File, Owned>::HandleDevice;
 
     uint32_t read(char* buffer, uint32_t size) override
     {

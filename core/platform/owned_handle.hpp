@@ -37,6 +37,8 @@ public:
         }
     }
 
+    // The closed value, which the system's calls that make a handle also return on failure.
+    static Handle invalid() { return Traits::invalid(); }
     bool isOpen() const { return get() != Traits::invalid(); }
     Handle get() const { return m_handle.load(std::memory_order_relaxed); }
 

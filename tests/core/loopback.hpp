@@ -10,26 +10,12 @@
 #include <utility>
 
 // The system's handle beneath a Socket, for what a test looks at below the library.
-#ifdef _WIN32
-#include "core/platform/win32/win32_socket.hpp"
+#include "core/platform/socket_core.hpp"
 
-#include <ws2tcpip.h>
-
-inline SOCKET nativeHandle(vexa::Socket& socket)
+inline vexa::SocketCore::Handle nativeHandle(vexa::Socket& socket)
 {
-    return dynamic_cast<vexa::Win32Socket&>(socket).handle();
+    return dynamic_cast<vexa::SocketCore&>(socket).handle();
 }
-#else
-#include "core/platform/posix/posix_socket.hpp"
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-inline int nativeHandle(vexa::Socket& socket)
-{
-    return dynamic_cast<vexa::PosixSocket&>(socket).descriptor();
-}
-#endif
 
 // Real TCP on the loopback interface, only inside a private network namespace.
 class LoopbackTcp : public ::testing::Test

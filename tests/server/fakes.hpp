@@ -41,7 +41,11 @@ public:
     }
     void close() override { m_state = 0; }
     uint32_t getState() override { return m_state; }
-    int64_t seek(int64_t offset, int32_t) override { return m_position = offset; }
+    int64_t seek(int64_t offset, int32_t origin) override
+    {
+        int64_t base = origin == CURRENT ? m_position : origin == END ? m_size : 0;
+        return m_position = base + offset;
+    }
     int64_t resize(int64_t) override
     {
         throw vexa::FileException(vexa::FileException::ACCESS_DENIED);

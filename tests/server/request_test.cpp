@@ -46,9 +46,10 @@ TEST(RequestLine, AcceptsOnlyGetAndHeadWithASlashAndASpaceAfterThePath)
     }
 }
 
-TEST(PercentDecoding, DecodesFromTheEndSoADecodedByteIsNeverDecodedAgain)
+TEST(PercentDecoding, DecodesFromTheEndAndAByteItMadeCanBeAFigureOfAPercentBefore)
 {
     EXPECT_EQ(percentDecode("%2541"), "%41");
+    EXPECT_EQ(percentDecode("%%41"), "\n"); // %41 is 'A', then "%A" is 10
     EXPECT_EQ(percentDecode("a%20b.html"), "a b.html");
     EXPECT_EQ(percentDecode("%41%4a%4A"), "AJJ");
     EXPECT_EQ(percentDecode("docs%2Fa.html"), "docs/a.html");

@@ -26,12 +26,11 @@ public:
         writes.push_back({size, 0, m_sendMillis});
         return writes.back().taken = m_socket->write(data, size);
     }
-    uint32_t sendFile(vexa::File& file, uint32_t size) override
+    uint32_t writeFrom(vexa::File& file, uint32_t size) override
     {
         writes.push_back({size, 0, m_sendMillis});
-        return writes.back().taken = m_socket->sendFile(file, size);
+        return writes.back().taken = m_socket->writeFrom(file, size);
     }
-    bool sendsFile(vexa::File& file) override { return m_socket->sendsFile(file); }
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override
     {
         m_socket->setTimeouts(receiveMillis, sendMillis);

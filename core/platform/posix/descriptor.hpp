@@ -17,7 +17,7 @@ template <class E, void (*RAISE)(int)> struct DescriptorTraits
     static void raise(int error) { RAISE(error); }
 };
 
-using FileDescriptor = OwnedHandle<DescriptorTraits<FileException, throwFileError>>;
-using SocketDescriptor = OwnedHandle<DescriptorTraits<NetworkException, throwNetworkError>>;
+using OwnedFile = OwnedHandle<DescriptorTraits<FileException, throwFileError>>;
+using OwnedSocket = OwnedHandle<DescriptorTraits<NetworkException, throwNetworkError>>;
 
 } // namespace vexa

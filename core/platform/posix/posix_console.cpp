@@ -1,7 +1,6 @@
 #include "core/console_output.hpp"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -18,9 +17,6 @@ void prepareConsole()
         if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF && ::open("/dev/null", O_RDWR) < 0)
             ::open("/", O_PATH);
     }
-    // A console whose reader has gone ('harnow | head') must not take the server with it;
-    // its lines are then dropped.
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 uint32_t writeConsole(const char* data, uint32_t size) noexcept

@@ -111,7 +111,7 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         ::close(descriptor);
         throw FileException(FileException::ACCESS_DENIED);
     }
-    return Pointer<File>(FileDescriptor::adopt<PosixFile>(descriptor));
+    return Pointer<File>(OwnedFile::adopt<PosixFile>(descriptor));
 }
 
 bool opensAsWritten(const std::string& element)

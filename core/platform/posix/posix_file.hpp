@@ -6,7 +6,7 @@
 namespace vexa {
 
 // File on POSIX descriptors. Made by openFile only.
-class PosixFile : public HandleFile<FileDescriptor>
+class PosixFile : public HandleFile<OwnedFile>
 {
 public:
     using HandleFile::HandleFile;
@@ -15,8 +15,7 @@ public:
     int64_t resize(int64_t length) override;
     int64_t size() override;
     void flush() override;
-
-    int descriptor() const { return m_handle.get(); }
+    int cacheDescriptor() override { return m_handle.get(); }
 
 private:
     uint32_t readPiece(char* buffer, uint32_t size) override;

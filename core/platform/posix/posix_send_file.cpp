@@ -1,7 +1,5 @@
 #include "core/platform/posix/posix_socket.hpp"
 
-#include "core/platform/posix/posix_file.hpp"
-
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
@@ -34,14 +32,11 @@ bool awaitRoom(int descriptor, bool limited, Clock::time_point deadline)
 
 } // namespace
 
-bool PosixSocket::sendsFile(File& file)
+uint32_t PosixSocket::writeFrom(File& file, uint32_t size)
 {
-    return dynamic_cast<PosixFile*>(&file) != nullptr;
-}
-
-uint32_t PosixSocket::sendFile(File& file, uint32_t size)
-{
-    PosixFile& from = dynamic_cast<PosixFile&>(file);
+    int from = file.cacheDescriptor();
+    if (from < 0)
+        return IODevice::writeFrom(file, size);
     // A blocking sendfile() waits out the send limit anew for each part of the piece that the
     // kernel sends by itself: a client that reads slowly, or not at all, held the thread two or
     // three times the limit, or longer. So it never blocks, and the wait is here, against one
@@ -51,7 +46,7 @@ uint32_t PosixSocket::sendFile(File& file, uint32_t size)
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_sendMillis);
     uint32_t sent = 0;
     while (sent < size) {
-        ssize_t n = ::sendfile(m_handle.get(), from.descriptor(), nullptr, size - sent);
+        ssize_t n = ::sendfile(m_handle.get(), from, nullptr, size - sent);
         int error = errno;
         if (n > 0) {
             sent += uint32_t(n);
@@ -65,16 +60,9 @@ uint32_t PosixSocket::sendFile(File& file, uint32_t size)
         // As a send cut short: what went is told, a failure shows again at the next call.
         if (sent > 0)
             break;
-        // A file system that cannot hand its pages over: through a buffer, one send as ever,
-        // and what it did not take is read again next time.
-        if (error == EINVAL || error == ENOSYS) {
-            char buffer[4096];
-            uint32_t got = from.read(buffer, size < sizeof buffer ? size : uint32_t(sizeof buffer));
-            uint32_t took = got > 0 ? write(buffer, got) : 0;
-            if (took < got)
-                from.seek(int64_t(took) - int64_t(got), File::CURRENT);
-            return took;
-        }
+        // A file system that cannot hand its pages over: through a buffer.
+        if (error == EINVAL || error == ENOSYS)
+            return IODevice::writeFrom(file, size);
         // The file's side failed (the socket's never gives these).
         if (error == EIO || error == EOVERFLOW)
             throwFileError(error);

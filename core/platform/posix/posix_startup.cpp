@@ -12,7 +12,9 @@ namespace vexa {
 void startNetwork()
 {
     // BSD sockets need no start-up call. Writes avoid SIGPIPE per call (MSG_NOSIGNAL), but
-    // sendfile() has no such flag: a client gone must not end the process.
+    // sendfile() has no such flag: a client gone must not end the process. Nor must a console
+    // whose reader has gone ('harnow | head'); its lines are then dropped. Main starts the
+    // network before it writes a line.
     std::signal(SIGPIPE, SIG_IGN);
     // Each connection holds a descriptor, and a login shell's soft limit of 1024 would cap
     // the server near a thousand connections while the hard limit allows far more.

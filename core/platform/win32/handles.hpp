@@ -30,8 +30,8 @@ struct FileTraits
     static void raise(int error) { throwFileError(error); }
 };
 
-using SocketHandle = OwnedHandle<SocketTraits>;
-using FileHandle = OwnedHandle<FileTraits>;
+using OwnedSocket = OwnedHandle<SocketTraits>;
+using OwnedFile = OwnedHandle<FileTraits>;
 
 // The wide name that the file calls take for narrow UTF-8 text, through the path conversion
 // that initSystem makes UTF-8. Bytes that are no UTF-8 name no file: FILE_NOT_FOUND.

@@ -76,7 +76,7 @@ private:
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? DIRECTORY : REGULAR_FILE;
     }
 
-    FileHandle m_handle;
+    OwnedFile m_handle;
     fs::path m_path;
     std::vector<uint64_t> m_buffer; // 64 KiB, aligned for the entries' 64-bit fields
     const FILE_ID_BOTH_DIR_INFO* m_entry;
@@ -96,7 +96,7 @@ Pointer<Directory> openDirectory(const std::string& path)
         throwFileError(int(GetLastError()));
         throw FileException(FileException::IO_ERROR);
     }
-    Pointer<Directory> directory(FileHandle::adopt<Win32Directory>(handle, name));
+    Pointer<Directory> directory(OwnedFile::adopt<Win32Directory>(handle, name));
     // A file opens the same way; only its attributes tell.
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(handle, &information) ||

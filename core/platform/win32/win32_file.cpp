@@ -119,7 +119,7 @@ Pointer<File> openFile(const std::string& path, int32_t mode)
         CloseHandle(file);
         throw FileException(FileException::ACCESS_DENIED);
     }
-    return Pointer<File>(FileHandle::adopt<Win32File>(file));
+    return Pointer<File>(OwnedFile::adopt<Win32File>(file));
 }
 
 bool opensAsWritten(const std::string& element)

@@ -6,7 +6,7 @@
 namespace vexa {
 
 // File on Win32 file handles. Made by openFile only.
-class Win32File : public HandleFile<FileHandle>
+class Win32File : public HandleFile<OwnedFile>
 {
 public:
     using HandleFile::HandleFile;

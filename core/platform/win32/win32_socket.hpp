@@ -1,47 +1,29 @@
 #pragma once
 
-#include "core/platform/handle_device.hpp"
-#include "core/platform/win32/handles.hpp"
-#include "core/socket.hpp"
+#include "core/platform/socket_core.hpp"
 
 namespace vexa {
 
-// Socket on Winsock 2. Made by createSocket, accept and adoptSocket only.
-class Win32Socket : public HandleDevice<Socket, SocketHandle>
+// Socket on Winsock 2. Made by createSocket, accept and adoptSocket only. A file goes through
+// the buffer of IODevice::writeFrom: TransmitFile could send it from the cache, but client
+// editions of Windows run two of them at a time in all, so two slow clients would hold up
+// every other download, and under Wine it is several times slower than the buffer.
+class Win32Socket : public SocketCore
 {
 public:
-    // bothFamilies: an IPv6 socket that bind() opens to IPv4 too.
-    explicit Win32Socket(SOCKET socket, bool nonBlocking = false, bool bothFamilies = false)
-        : HandleDevice(socket), m_nonBlocking(nonBlocking), m_bothFamilies(bothFamilies)
-    {
-    }
+    using SocketCore::SocketCore;
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
 
     void connect(StringRef host, int32_t port) override;
-    void connectBroadcast(int32_t port) override;
-    void bind(int32_t port) override;
-    void listen(int32_t backlog) override;
-    Pointer<Socket> accept(std::string& address, int32_t& port) override;
-    Pointer<Socket> accept() override;
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
-    bool sendsFile(File& file) override;
-    uint32_t sendFile(File& file, uint32_t size) override;
-    bool isListening() override;
-    void setResetOnClose(bool reset) override;
     void stopListening() noexcept override;
-
-    SOCKET handle() const { return m_handle.get(); }
 
 private:
     uint32_t transferFailed();
-    Pointer<Socket> acceptInto(sockaddr_storage* peer);
-
-    bool m_nonBlocking;
-    bool m_bothFamilies;
 };
 
 // Takes ownership of an open socket, e.g. one a test made itself.
