@@ -88,7 +88,9 @@ class Package(unittest.TestCase):
         found = sorted(os.path.relpath(os.path.join(top, name), prefix)
                        for top, _, names in os.walk(prefix) for name in names)
         self.assertEqual(found, ["bin/harnow"] + ["share/doc/harnow/" + name for name in [
-            "CHANGELOG.md", "LICENSE", "README.md"]] + ["share/man/man1/harnow.1"])
+            "CHANGELOG.md", "LICENSE", "README.md", "docs/architecture.md", "docs/limits.md",
+            "docs/listing.png", "docs/releasing.md", "docs/serving.md", "docs/testing.md",
+            "docs/windows.md"]] + ["share/man/man1/harnow.1"])
 
     def test_installs_serves_and_removes_without_a_trace(self):
         self.assertFalse(installed(), "harnow is installed here: remove it (dpkg -r harnow) first")
