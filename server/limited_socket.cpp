@@ -2,11 +2,15 @@
 
 #include "core/exceptions.hpp"
 
+#include <atomic>
+
 using namespace vexa;
 
 namespace {
 
 const uint32_t DRAIN_BUFFER = 4096;
+
+std::atomic<int32_t> underWay(0);
 
 int32_t millisUntil(std::chrono::steady_clock::time_point deadline)
 {
@@ -26,6 +30,19 @@ LimitedSocket::LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& s
     // segments instead of one small segment each. The close sends what is held.
     m_socket->setCork(true);
     m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
+}
+
+LimitedSocket::~LimitedSocket()
+{
+    countReply(false);
+}
+
+void LimitedSocket::countReply(bool begun)
+{
+    if (begun != m_underWay) {
+        m_underWay = begun;
+        underWay += begun ? 1 : -1;
+    }
 }
 
 uint32_t LimitedSocket::read(char* buffer, uint32_t size)
@@ -62,6 +79,8 @@ template <class Send> uint32_t LimitedSocket::sendWhole(uint32_t size, Send send
 
 uint32_t LimitedSocket::write(const char* data, uint32_t size)
 {
+    // The head goes out first, through here.
+    countReply(true);
     uint32_t sent =
         sendWhole(size, [&](uint32_t done) { return m_socket->write(data + done, size - done); });
     // A blocking socket takes a byte or raises; one that takes none would wait for ever.
@@ -90,6 +109,8 @@ void LimitedSocket::closeGracefully()
 {
     try {
         m_socket->setResetOnClose(false);
+        // Whole: the end of the process would now send the rest and end it cleanly.
+        countReply(false);
         m_socket->shutdown();
         Clock::time_point deadline =
             Clock::now() + std::chrono::milliseconds(m_settings.drainMillis);
@@ -112,5 +133,12 @@ void LimitedSocket::closeGracefully()
 
 void LimitedSocket::abort()
 {
+    // Whatever the socket was born with: a reply cut short must fail where the client sees it.
+    m_socket->setResetOnClose(true);
     m_socket->close();
+}
+
+int32_t repliesUnderWay()
+{
+    return underWay;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/socket.hpp"
-#include "server/handler.hpp"
+#include "server/connection_settings.hpp"
 
 #include <chrono>
 
@@ -9,12 +9,14 @@
 // and one overall deadline, so a client that trickles a byte now and then cannot hold its
 // thread for ever; for the same reason each piece of the reply must go out whole within the
 // write limit of its first send. Until its reply is whole, closing the socket resets the
-// connection, and so does the end of the process, however it comes (accept() has set it so):
-// a client never takes a reply cut short for a whole one.
+// connection, and so does the end of the process, however it comes (the server's connections
+// are born resetting, from their listener): a client never takes a reply cut short for a
+// whole one.
 class LimitedSocket : public vexa::IODevice
 {
 public:
     LimitedSocket(vexa::Pointer<vexa::Socket> socket, const ConnectionSettings& settings);
+    ~LimitedSocket() override;
 
     uint32_t read(char* buffer, uint32_t size) override;
     // Sends the piece whole or raises.
@@ -35,9 +37,16 @@ private:
     using Clock = std::chrono::steady_clock;
 
     template <class Send> uint32_t sendWhole(uint32_t size, Send send);
+    // Counts the reply among those under way from its first write until it is whole.
+    void countReply(bool underWay);
 
     vexa::Pointer<vexa::Socket> m_socket;
     const ConnectionSettings m_settings;
     Clock::time_point m_deadline;
     int32_t m_receiveMillis;
+    bool m_underWay = false;
 };
+
+// The replies whose head has begun to go out and that are not whole yet: those that the end of
+// the process would cut short. Idle connections and requests still being read are not among them.
+int32_t repliesUnderWay();
