@@ -135,15 +135,11 @@ TEST_F(LoopbackTcp, RefusedConnectsAndEmptyNonBlockingAcceptsRaise)
     Pointer<Socket> unused = createSocket(Socket::TCP, 0);
     unused->bind(0); // holds a port that nobody listens on
     Pointer<Socket> client = createSocket(Socket::TCP, 0);
+    // A name is looked up ('localhost' alone in a fully static build).
     EXPECT_EQ(
-        failureCode<NetworkException>([&] { client->connect("127.0.0.1", localPort(*unused)); }),
+        failureCode<NetworkException>([&] { client->connect("localhost", localPort(*unused)); }),
         NetworkException::CONNECTION_REFUSED);
-    // Names are looked up; 'localhost' is known to a fully static build too.
-    Pointer<Socket> named = createSocket(Socket::TCP, 0);
-    EXPECT_EQ(failureCode<NetworkException>(
-                  [&] { named->connect("localhost", localPort(*unused)); }),
-              NetworkException::CONNECTION_REFUSED);
-    EXPECT_EQ(failureCode<NetworkException>([&] { named->connect("no-such-host.invalid", 80); }),
+    EXPECT_EQ(failureCode<NetworkException>([&] { client->connect("no-such-host.invalid", 80); }),
               NetworkException::UNKNOWN_HOST);
 
     // A stopped listener refuses connections, and an accept on it raises instead of waiting.

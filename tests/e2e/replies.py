@@ -64,14 +64,13 @@ def listing(directory, title, links):
 
 def receive(data, port, pause=0.0, timeout=10):
     """Sends the request and reads the reply; returns (bytes, how it ended: 'close' or 'reset').
-    With a pause the reply has time to arrive whole before a byte of it is read. A connection
-    reset before the request is sent ends the same way."""
+    With a pause the reply has time to arrive whole before a byte of it is read."""
     try:
         with harnow.connect(port, timeout) as sock:
             sock.sendall(data)
             time.sleep(pause)
             return harnow.read_to_end(sock, timeout)
-    except (ConnectionResetError, BrokenPipeError):
+    except (ConnectionResetError, BrokenPipeError):  # before the request was sent
         return b"", "reset"
 
 
