@@ -239,17 +239,19 @@ class Startup(harnow.ServerTestCase):
     @harnow.posix_only("a limit on a user's processes, counted in /proc")
     def test_a_thread_that_cannot_start_costs_only_its_connection(self):
         # A user of its own with room for the threads an idle server has after its first
-        # request (a sanitizer may add its own) and one connection thread more.
+        # request (a sanitizer may add its own) and one connection thread more. The limit counts
+        # every process of the user: no other test's or test run's may share it.
         os.chmod(self.root, 0o755)
         self.write("index.html", b"hi")
-        probe = self.start(user=47213)
+        user = 50000 + os.getpid() % 10000
+        probe = self.start(user=user)
         probe.get("/index.html")
         probe.wait_line('"index.html" (2) text/html')
         time.sleep(0.2)
         with open("/proc/%d/status" % probe.process.pid) as status:
             threads = int(next(l for l in status if l.startswith("Threads:")).split()[1])
         probe.stop()
-        server = self.start(user=47213, prlimit=("--nproc=%d" % (threads + 1),))
+        server = self.start(user=user, prlimit=("--nproc=%d" % (threads + 1),))
         with harnow.connect(server.port) as holder:
             holder.sendall(b"GET /index.html HTTP/1.1\r\n")
             reply, _ = receive(b"GET /index.html HTTP/1.1\r\n\r\n", server.port)
