@@ -39,7 +39,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     // Counts the reply among those under way from its first write until it is whole.
-    void countReply(bool underWay);
+    void countReply(bool begun);
 
     vexa::Pointer<vexa::Socket> m_socket;
     const ConnectionSettings m_settings;
