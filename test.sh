@@ -156,19 +156,16 @@ same_package_elsewhere() {
 # A Windows build (scripts/build-windows.sh installs its compiler) and the tests that apply to
 # it, each program run under Wine in a Wine prefix of its own: x86_64 (build-win64/) under the
 # machine's wine64, i686 (build-win32/) under the 32-bit Wine of an i386 Debian root that
-# scripts/wine32-root.sh makes, run through a chroot.
+# scripts/wine32-root.sh makes, through a chroot.
 windows_suite() { # x86_64|i686
-    local options=(-DBUILD_TESTING=ON -DHARNOW_GTEST_SOURCE=/usr/src/googletest) root
-    local tree=build-win64
     if [ "$1" = i686 ]; then
-        tree=build-win32
-        root="$(scripts/wine32-root.sh)" || return 1
-        options+=(-DHARNOW_WINE_ROOT="$root")
+        scripts/wine32-root.sh || return 1
     else
         install_missing wine64 || return 1
     fi
-    install_missing googletest && HARNOW_WIN_ARCH="$1" scripts/build-windows.sh "${options[@]}" &&
-        run_tests "$tree"
+    install_missing googletest && HARNOW_WIN_ARCH="$1" scripts/build-windows.sh -DBUILD_TESTING=ON \
+        -DHARNOW_GTEST_SOURCE=/usr/src/googletest &&
+        run_tests "build-win$([ "$1" = i686 ] && echo 32 || echo 64)"
 }
 
 # The ARM builds (scripts/build-arm.sh installs their cross compilers), their programs run

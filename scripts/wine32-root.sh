@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Prints the path of an i386 Debian 12 root that holds Debian's 32-bit Wine, under which the
-# tests of the 32-bit Windows build run (scripts/with-root.sh runs its programs):
-# build-wine32/root of this clone. It is unpacked from a tarball kept outside the clone, in
-# HARNOW_CACHE (by default /var/cache/harnow), so that a later clone only unpacks it; without
-# the tarball it is made and packed: debootstrap of bookworm for i386 from the archive that apt
-# uses, with bookworm and bookworm-updates main only (Wine and all it needs are in main, and the
-# security suite's i386 index may lag behind the machine's own), then Wine installed by the
-# root's own apt, under the registry rules of scripts/packages.sh. The machine's dpkg and apt
-# are left as they are: no foreign architecture is added to them.
+# Makes build-wine32/root of this clone: an i386 Debian 12 root that holds Debian's 32-bit Wine,
+# under which the tests of the 32-bit Windows build run (scripts/wine32/ runs its programs). It
+# is unpacked from a tarball kept outside the clone, in HARNOW_CACHE (by default
+# /var/cache/harnow), so that a later clone only unpacks it; without the tarball it is made and
+# packed: debootstrap of bookworm for i386 from the archive that apt uses, with bookworm and
+# bookworm-updates main only (Wine and all it needs are in main, and the security suite's i386
+# index may lag behind the machine's own), then Wine installed by the root's own apt, under the
+# registry rules of scripts/packages.sh. The machine's dpkg and apt are left as they are: no
+# foreign architecture is added to them.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 source "$here/scripts/packages.sh"
@@ -46,4 +46,3 @@ if [ ! -x "$root/usr/lib/wine/wine" ]; then
     rm -rf "$root"
     mv "$root.partial" "$root"
 fi
-echo "$root"
