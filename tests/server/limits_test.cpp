@@ -56,7 +56,8 @@ Received receiveAll(vexa::Socket& socket, int waitMillis)
     auto deadline = Clock::now() + std::chrono::milliseconds(waitMillis);
     try {
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return received;
             socket.setTimeouts(int32_t(left.count()), -1);
@@ -80,6 +81,7 @@ protected:
             fillContentTypes();
         connectEnds();
     }
+    vexa::SocketCore::Handle client() const { return nativeHandle(*m_client); }
     virtual void connectEnds()
     {
 #ifndef _WIN32
@@ -110,8 +112,6 @@ protected:
         served.wait();
         return ended;
     }
-
-    vexa::SocketCore::Handle client() { return nativeHandle(*m_client); }
 
     CapturedConsole console;
     Pointer<vexa::Socket> m_server;

@@ -1,7 +1,6 @@
 #!/bin/sh
-# wine_template.sh TEMPLATE WINE: makes the template Wine prefix in TEMPLATE once with the Wine
-# loader WINE (wineboot takes a few seconds), inside a network namespace of its own so that its
-# wineserver never serves a test's programs.
+# wine_template.sh TEMPLATE WINE: makes the template prefix once with the Wine loader WINE, in a
+# network namespace of its own so that its wineserver never serves a test's programs.
 set -eu
 template="$1"
 [ -f "$template/system.reg" ] && exit 0

@@ -1,13 +1,11 @@
 #!/bin/sh
 # with_wine_prefix.sh TEMPLATE WINE COMMAND...: runs the command with a Wine prefix of its own,
-# made from the template prefix (wine_template.sh makes it), WINE being the Wine loader, with
-# its wineserver beside it. The prefix's wineserver is started here, so every Windows program
-# the command starts makes its sockets in this network namespace; at the end the wineserver is
-# stopped and the prefix removed.
+# made from the template prefix (wine_template.sh makes it), under the Wine loader WINE. The
+# wineserver beside WINE is started here, so every Windows program the command starts makes its
+# sockets in this network namespace; at the end it is stopped and the prefix removed.
 set -eu
 template="$1"
-wine="$2"
-wineserver="${wine%/*}/wineserver"
+wine="$2" wineserver="${2%/*}/wineserver"
 shift 2
 prefix="$(mktemp -d /tmp/harnow-wine-XXXXXX)"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
