@@ -4,6 +4,7 @@
 #include <chrono>
 #include <poll.h>
 #include <sys/sendfile.h>
+#include <unistd.h>
 
 namespace vexa {
 
@@ -28,6 +29,24 @@ bool awaitRoom(int descriptor, bool limited, Clock::time_point deadline)
         if (ready > 0 || (ready < 0 && errno != EINTR))
             return true;
     }
+}
+
+// The file's own errno when a failed sendfile() was the file's failure, else 0. The errno alone
+// cannot tell (ENOTCONN is a killed FUSE daemon's too), so the file is asked for one byte where
+// the send stopped: if that fails too, the failure is the file's.
+int fileFailure(int from, int error)
+{
+    if (error == EIO || error == EOVERFLOW) // the socket's never gives these
+        return error;
+    if (error == EAGAIN || error == EWOULDBLOCK)
+        return 0;
+    off_t at = ::lseek(from, 0, SEEK_CUR);
+    char byte;
+    ssize_t got;
+    do
+        got = at < 0 ? -1 : ::pread(from, &byte, 1, at);
+    while (got < 0 && errno == EINTR);
+    return got < 0 ? errno : 0;
 }
 
 } // namespace
@@ -63,9 +82,8 @@ uint32_t PosixSocket::writeFrom(File& file, uint32_t size)
         // A file system that cannot hand its pages over: through a buffer.
         if (error == EINVAL || error == ENOSYS)
             return IODevice::writeFrom(file, size);
-        // The file's side failed (the socket's never gives these).
-        if (error == EIO || error == EOVERFLOW)
-            throwFileError(error);
+        if (int fileError = fileFailure(from, error))
+            throwFileError(fileError);
         return transferFailed(error);
     }
     return sent;
