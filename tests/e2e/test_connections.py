@@ -30,17 +30,16 @@ class Connections(harnow.ServerTestCase):
 
     def test_a_file_that_fails_while_it_is_sent_ends_its_reply_with_a_reset_and_says_why(self):
         path = self.write("large.bin", os.urandom(LARGE))
-        # Each the file's failure, whether sendfile() or a read met it: reads that fail past
-        # 1 MiB as a killed FUSE daemon's do, or FAT's past 2 GiB; last, the file shrinking.
+        # Reads that fail past 1 MiB as a killed FUSE daemon's do, or FAT's past 2 GiB, then the
+        # file shrinking: each is the file's failure, whether sendfile() or a read met it.
         faults = [(errno.ENOTCONN, "input/output error"), (errno.EPERM, "access denied")]
-        cases = [(harnow.faulty_fs(error), None, why) for error, why in faults if harnow.FAULTY_FS]
-        cases.append((None, lambda: os.truncate(path, 1 << 20), "unexpected end of file"))
-        for env, shrink, why in cases:
+        for env, why in [(harnow.faulty_fs(error), why) for error, why in faults
+                         if harnow.FAULTY_FS] + [(None, "unexpected end of file")]:
             server = self.start(env=env)
             sock, first = begun(server.port, b"GET /large.bin HTTP/1.1\r\n\r\n")
             with sock:
-                if shrink:
-                    shrink()
+                if not env:
+                    os.truncate(path, 1 << 20)
                 reply, end = read_to_end(sock, 60, [first])
             self.assertEqual(end, "reset")
             self.assertLess(len(reply), LARGE)
