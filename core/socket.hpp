@@ -34,13 +34,19 @@ public:
     virtual void shutdown() = 0;
 
     // Time limits in milliseconds (0: none; negative: left as it is) for each blocking receive
-    // and send, a writeFrom() counting as one send. One that runs past its limit raises
-    // NETWORK_ERROR, or returns what it moved if any.
+    // and send. One that runs past its limit raises NETWORK_ERROR, or returns what it moved if
+    // any. Where the system tells what the peer has acknowledged (not on Windows, where it
+    // counts as one send), a writeFrom() runs out only when the limit passes in which the peer
+    // took fewer than 4096 more bytes, and then raises, whatever it moved.
     virtual void setTimeouts(int32_t receiveMillis, int32_t sendMillis) = 0;
     // Holds back partly filled segments while a reply is written piece by piece, so the pieces
     // travel in full segments; shutdown() and close() send whatever is held. No effect on a
     // socket that is not TCP.
     virtual void setCork(bool corked) = 0;
+    // Bounds the bytes that the system holds not yet sent, so that a peer that takes nothing
+    // ties up little memory; a send waits for room below the bound. No effect on a socket that
+    // is not TCP, nor on Windows, which has no such bound (its send buffer is small anyway).
+    virtual void setUnsentLimit(int32_t bytes) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;
     // Whether closing the socket, or the end of the process, resets the connection, dropping

@@ -7,6 +7,9 @@ using namespace vexa;
 namespace {
 
 const uint32_t DRAIN_BUFFER = 4096;
+// The file bytes the kernel may hold unsent for one client: enough to keep a fast one busy
+// between two wake-ups of its thread, little for many that read slowly or not at all.
+const int32_t UNSENT_LIMIT = 256 * 1024;
 
 int32_t millisUntil(std::chrono::steady_clock::time_point deadline)
 {
@@ -25,6 +28,7 @@ LimitedSocket::LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& s
     // Every header line is a write of its own; corked, they leave with the body in full
     // segments instead of one small segment each. The close sends what is held.
     m_socket->setCork(true);
+    m_socket->setUnsentLimit(UNSENT_LIMIT);
     m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
 }
 
@@ -41,29 +45,21 @@ uint32_t LimitedSocket::read(char* buffer, uint32_t size)
 }
 
 // A send stopped by its limit may still have taken a few bytes; a whole new limit for each
-// retry would let a client hold the thread for ever. Sends until the piece is whole or send()
-// moves nothing (the end of a file).
-template <class Send> uint32_t LimitedSocket::sendWhole(uint32_t size, Send send)
+// retry would let a client hold the thread for ever.
+uint32_t LimitedSocket::write(const char* data, uint32_t size)
 {
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_settings.writeMillis);
-    uint32_t sent = send(0);
+    uint32_t sent = m_socket->write(data, size);
     if (sent < size && sent > 0) {
         for (uint32_t more = 1; sent < size && more > 0; sent += more) {
             int32_t left = millisUntil(deadline);
             if (left == 0)
                 throw NetworkException(NetworkException::NETWORK_ERROR);
             m_socket->setTimeouts(-1, left);
-            more = send(sent);
+            more = m_socket->write(data + sent, size - sent);
         }
         m_socket->setTimeouts(-1, m_settings.writeMillis);
     }
-    return sent;
-}
-
-uint32_t LimitedSocket::write(const char* data, uint32_t size)
-{
-    uint32_t sent =
-        sendWhole(size, [&](uint32_t done) { return m_socket->write(data + done, size - done); });
     // A blocking socket takes a byte or raises; one that takes none would wait for ever.
     if (sent < size)
         throw NetworkException(NetworkException::NETWORK_ERROR);
@@ -72,7 +68,7 @@ uint32_t LimitedSocket::write(const char* data, uint32_t size)
 
 uint32_t LimitedSocket::writeFrom(File& file, uint32_t size)
 {
-    return sendWhole(size, [&](uint32_t done) { return m_socket->writeFrom(file, size - done); });
+    return m_socket->writeFrom(file, size);
 }
 
 void LimitedSocket::close()

@@ -7,10 +7,12 @@
 
 // A connection's socket under the time limits. The request head is read under an idle limit
 // and one overall deadline, so a client that trickles a byte now and then cannot hold its
-// thread for ever; for the same reason each piece of the reply must go out whole within the
-// write limit of its first send. Until its reply is whole, closing the socket resets the
-// connection, and so does the end of the process, however it comes (accept() has set it so):
-// a client never takes a reply cut short for a whole one.
+// thread for ever; for the same reason each line of the reply must go out whole within the
+// write limit of its first send, and a file's bytes are cut off once the client has taken
+// less than 4 KiB of them within the write limit (the socket's file operation judges that).
+// The kernel holds little of a file unsent for each client. Until its reply is whole, closing
+// the socket resets the connection, and so does the end of the process, however it comes
+// (accept() has set it so): a client never takes a reply cut short for a whole one.
 class LimitedSocket : public vexa::IODevice
 {
 public:
@@ -19,7 +21,7 @@ public:
     uint32_t read(char* buffer, uint32_t size) override;
     // Sends the piece whole or raises.
     uint32_t write(const char* data, uint32_t size) override;
-    // Sends the file's piece as write() sends one, or what the file has left of it.
+    // Sends the file's piece, or what the file has left of it, under the socket's write limit.
     uint32_t writeFrom(vexa::File& file, uint32_t size) override;
     // Ends the connection cleanly: for a request refused with nothing written.
     void close() override;
@@ -33,8 +35,6 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-
-    template <class Send> uint32_t sendWhole(uint32_t size, Send send);
 
     vexa::Pointer<vexa::Socket> m_socket;
     const ConnectionSettings m_settings;

@@ -3,11 +3,16 @@
 #include "core/exceptions.hpp"
 #include "core/text.hpp"
 
+#include <algorithm>
+
 using namespace vexa;
 
 namespace {
 
-const uint32_t CHUNK = 4096;
+// The most of a file that one call asks the connection to send. Larger asks save no more
+// calls: the socket takes a call's bytes as its buffer empties, and a fallback through a
+// buffer moves 4096 bytes a call whatever it is asked.
+const int64_t LARGEST_CALL = 16 << 20;
 
 // A literal's length is known when it is compiled: no copy of it is made.
 void writeText(IODevice& connection, StringRef text)
@@ -15,12 +20,11 @@ void writeText(IODevice& connection, StringRef text)
     writeAll(connection, text.data(), uint32_t(text.size()));
 }
 
-// A piece at a time, each under the connection's write limit of its own.
 void writeRange(IODevice& connection, File& file, const ByteRange& range)
 {
     file.seek(range.start, File::BEGIN);
     for (int64_t count = range.end - range.start; count > 0;) {
-        uint32_t n = connection.writeFrom(file, count < int64_t(CHUNK) ? uint32_t(count) : CHUNK);
+        uint32_t n = connection.writeFrom(file, uint32_t(std::min(count, LARGEST_CALL)));
         // The file shrank since its size was read. Many clients would take a body short of its
         // Content-Length for the whole file; the reply must fail instead.
         if (n == 0)

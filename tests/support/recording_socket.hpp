@@ -51,6 +51,7 @@ public:
     vexa::Pointer<Socket> accept() override { return m_socket->accept(); }
     void shutdown() override { m_socket->shutdown(); }
     void setCork(bool corked) override { m_socket->setCork(corked); }
+    void setUnsentLimit(int32_t bytes) override { m_socket->setUnsentLimit(bytes); }
     bool isListening() override { return m_socket->isListening(); }
     void setResetOnClose(bool reset) override { m_socket->setResetOnClose(reset); }
     void stopListening() noexcept override { m_socket->stopListening(); }

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <unistd.h>
 
@@ -12,23 +14,78 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waits until the socket takes bytes again: false once the deadline has passed.
-bool awaitRoom(int descriptor, bool limited, Clock::time_point deadline)
+const uint32_t BUFFER = 4096;
+// What the peer must take within the send limit: one transfer buffer's worth.
+const int64_t PROGRESS = 4096;
+// How often a wait for room looks at what the peer has taken.
+const int TICK_MILLIS = 1000;
+
+// The send limit of one writeFrom(), judged by what the peer acknowledges: it runs out when
+// the limit passes in which the peer took fewer than PROGRESS more bytes. Room in the socket
+// cannot tell: poll() reports it only once a third of the send buffer, or half of the unsent
+// bytes allowed, is free again, which a slow but steady reader may not free within a minute.
+class SendClock
 {
-    for (;;) {
-        int wait = -1;
-        if (limited) {
-            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return false;
-            wait = int(left.count());
+public:
+    SendClock(int socket, int32_t limitMillis) : m_socket(socket), m_limit(limitMillis) {}
+
+    // Waits until the socket has room for more of the handed bytes: false once the limit has
+    // run out.
+    bool awaitRoom(uint32_t handed)
+    {
+        for (;;) {
+            Clock::time_point now = Clock::now();
+            // Bytes handed minus those held unacknowledged: taken, counted from any origin.
+            int held = 0;
+            bool told = ::ioctl(m_socket, SIOCOUTQ, &held) == 0;
+            int64_t taken = int64_t(handed) - held;
+            // Where the system does not tell, the limit runs from the first wait.
+            if (!m_waited || (told && taken >= m_mark + PROGRESS)) {
+                m_waited = true;
+                m_mark = taken;
+                m_deadline = now + m_limit;
+            }
+            int wait = -1;
+            if (m_limit.count() > 0) {
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(m_deadline - now);
+                if (left.count() <= 0)
+                    return false;
+                wait = left.count() < TICK_MILLIS ? int(left.count()) : TICK_MILLIS;
+            }
+            pollfd entry = {m_socket, POLLOUT, 0};
+            int ready = ::poll(&entry, 1, wait);
+            // A failed socket is ready too: the next send reports it.
+            if (ready > 0 || (ready < 0 && errno != EINTR))
+                return true;
         }
-        pollfd entry = {descriptor, POLLOUT, 0};
-        int ready = ::poll(&entry, 1, wait);
-        // A failed socket is ready too: the next send reports it.
-        if (ready > 0 || (ready < 0 && errno != EINTR))
-            return true;
     }
+
+private:
+    int m_socket;
+    std::chrono::milliseconds m_limit;
+    bool m_waited = false;
+    int64_t m_mark = 0;
+    Clock::time_point m_deadline;
+};
+
+// One piece through a buffer, for a file without a descriptor or on a file system that cannot
+// hand its pages over; what the socket did not take goes back to the file. As send() returns.
+ssize_t sendBuffered(int socket, File& file, uint32_t size)
+{
+    char buffer[BUFFER];
+    uint32_t got = file.read(buffer, size < BUFFER ? size : BUFFER);
+    if (got == 0)
+        return 0;
+    ssize_t sent;
+    do
+        sent = ::send(socket, buffer, got, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    int error = errno;
+    uint32_t took = sent > 0 ? uint32_t(sent) : 0;
+    if (took < got)
+        file.seek(int64_t(took) - int64_t(got), File::CURRENT);
+    errno = error;
+    return sent;
 }
 
 // The file's own errno when a failed sendfile() was the file's failure, else 0. The errno alone
@@ -53,19 +110,16 @@ int fileFailure(int from, int error)
 
 uint32_t PosixSocket::writeFrom(File& file, uint32_t size)
 {
-    int from = file.cacheDescriptor();
-    if (from < 0)
-        return IODevice::writeFrom(file, size);
     // A blocking sendfile() waits out the send limit anew for each part of the piece that the
-    // kernel sends by itself: a client that reads slowly, or not at all, held the thread two or
-    // three times the limit, or longer. So it never blocks, and the wait is here, against one
-    // deadline for the call.
+    // kernel sends by itself, so it never blocks: the wait is the clock's.
     if (!m_nonBlocking && !m_unblockedForFiles)
         setUnblockedForFiles(true);
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_sendMillis);
+    int from = file.cacheDescriptor();
+    SendClock clock(m_handle.get(), m_sendMillis);
     uint32_t sent = 0;
     while (sent < size) {
-        ssize_t n = ::sendfile(m_handle.get(), from, nullptr, size - sent);
+        ssize_t n = from >= 0 ? ::sendfile(m_handle.get(), from, nullptr, size - sent)
+                              : sendBuffered(m_handle.get(), file, size - sent);
         int error = errno;
         if (n > 0) {
             sent += uint32_t(n);
@@ -73,16 +127,21 @@ uint32_t PosixSocket::writeFrom(File& file, uint32_t size)
         }
         if (n == 0) // the end of the file
             break;
-        if (error == EINTR || (error == EAGAIN && !m_nonBlocking &&
-                               awaitRoom(m_handle.get(), m_sendMillis > 0, deadline)))
+        if (error == EINTR)
             continue;
+        if (error == EAGAIN && !m_nonBlocking) {
+            if (clock.awaitRoom(sent))
+                continue;
+            throw NetworkException(NetworkException::NETWORK_ERROR);
+        }
+        if (from >= 0 && (error == EINVAL || error == ENOSYS)) {
+            from = -1;
+            continue;
+        }
         // As a send cut short: what went is told, a failure shows again at the next call.
         if (sent > 0)
             break;
-        // A file system that cannot hand its pages over: through a buffer.
-        if (error == EINVAL || error == ENOSYS)
-            return IODevice::writeFrom(file, size);
-        if (int fileError = fileFailure(from, error))
+        if (int fileError = from >= 0 ? fileFailure(from, error) : 0)
             throwFileError(fileError);
         return transferFailed(error);
     }

@@ -117,12 +117,21 @@ void PosixSocket::setTimeouts(int32_t receiveMillis, int32_t sendMillis)
         m_sendMillis = sendMillis;
 }
 
-void PosixSocket::setCork(bool corked)
+void PosixSocket::setTcpOption(int name, int value)
 {
-    // A socket that is not TCP (a Unix-domain pair, UDP) has nothing to hold back.
-    int error = setOption(IPPROTO_TCP, TCP_CORK, int(corked));
+    int error = setOption(IPPROTO_TCP, name, value);
     if (error != 0 && error != EOPNOTSUPP && error != ENOPROTOOPT)
         m_handle.fail(error);
+}
+
+void PosixSocket::setCork(bool corked)
+{
+    setTcpOption(TCP_CORK, int(corked));
+}
+
+void PosixSocket::setUnsentLimit(int32_t bytes)
+{
+    setTcpOption(TCP_NOTSENT_LOWAT, bytes);
 }
 
 void PosixSocket::stopListening() noexcept

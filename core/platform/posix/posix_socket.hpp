@@ -12,19 +12,23 @@ public:
 
     uint32_t read(char* buffer, uint32_t size) override;
     uint32_t write(const char* data, uint32_t size) override;
-    // Straight from the system's file cache where the file has a descriptor.
+    // Straight from the system's file cache where the file has a descriptor, in calls as large
+    // as the socket takes.
     uint32_t writeFrom(File& file, uint32_t size) override;
 
     void connect(StringRef host, int32_t port) override;
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
+    void setUnsentLimit(int32_t bytes) override;
     void stopListening() noexcept override;
 
 private:
     uint32_t transferFailed(int error);
-    // A blocking socket's writeFrom() sends without blocking and waits in poll(), so that its
-    // limit holds for the whole call; read() and write() block again.
+    // Options that only TCP has: a socket of another kind (a Unix-domain pair) needs none.
+    void setTcpOption(int name, int value);
+    // A blocking socket's writeFrom() sends without blocking and waits in poll(), where it can
+    // judge its limit; read() and write() block again.
     void setUnblockedForFiles(bool unblocked);
 
     bool m_sendShutDown = false;

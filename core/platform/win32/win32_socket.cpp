@@ -73,6 +73,13 @@ void Win32Socket::setCork(bool)
         m_handle.fail(0);
 }
 
+void Win32Socket::setUnsentLimit(int32_t)
+{
+    // Winsock has no such bound; a send waits while its small buffer is full.
+    if (!m_handle.isOpen())
+        m_handle.fail(0);
+}
+
 void Win32Socket::stopListening() noexcept
 {
     // Winsock stops a listener, and wakes a thread blocked in accept() on it, only by closing it.

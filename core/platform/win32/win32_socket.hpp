@@ -20,6 +20,7 @@ public:
     void shutdown() override;
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override;
     void setCork(bool corked) override;
+    void setUnsentLimit(int32_t bytes) override;
     void stopListening() noexcept override;
 
 private:
