@@ -5,10 +5,12 @@
 # bounded time. (memcheck runs inside the first suite, as the test robust_valgrind.) Then the
 # Debian package: built from a Release tree of its own, built again from a copy of the sources
 # in another folder and compared byte for byte, checked, installed, run and removed.
-# Then the Windows build, cross-compiled, with its tests under wine64; the ARM builds with
-# their tests under qemu; the fully static builds in roots of their own, and the container
-# image; last the package's unit under a real systemd, in a container.
-# HARNOW_STAGES picks stages (default "main asan tsan fuzz package windows arm static systemd");
+# Then the Windows builds, cross-compiled, with their tests: the 64-bit one under wine64, the
+# 32-bit one under the 32-bit Wine of an i386 Debian root; the ARM builds with their tests under
+# qemu; the fully static builds in roots of their own, and the container image; last the
+# package's unit under a real systemd, in a container.
+# HARNOW_STAGES picks stages (default
+# "main asan tsan fuzz package windows windows32 arm static systemd");
 # FUZZ_SECONDS bounds each fuzz target.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -19,7 +21,7 @@ install_missing "${BUILD_PACKAGES[@]}" libgtest-dev python3 iproute2 util-linux 
 tests/clients/setup.sh
 
 jobs="$(nproc)"
-stages="${HARNOW_STAGES:-main asan tsan fuzz package windows arm static systemd}"
+stages="${HARNOW_STAGES:-main asan tsan fuzz package windows windows32 arm static systemd}"
 fuzz_seconds="${FUZZ_SECONDS:-60}"
 timings=()
 
@@ -151,12 +153,19 @@ same_package_elsewhere() {
     return $status
 }
 
-# The Windows build (scripts/build-windows.sh installs its compiler) and the tests that
-# apply to it, each program run under wine64 in a Wine prefix of its own.
-windows_suite() {
-    install_missing wine64 googletest &&
-        scripts/build-windows.sh -DBUILD_TESTING=ON -DHARNOW_GTEST_SOURCE=/usr/src/googletest &&
-        run_tests build-win64
+# A Windows build (scripts/build-windows.sh installs its compiler) and the tests that apply to
+# it, each program run under Wine in a Wine prefix of its own: x86_64 (build-win64/) under the
+# machine's wine64, i686 (build-win32/) under the 32-bit Wine of an i386 Debian root that
+# scripts/wine32-root.sh makes, through a chroot.
+windows_suite() { # x86_64|i686
+    if [ "$1" = i686 ]; then
+        scripts/wine32-root.sh || return 1
+    else
+        install_missing wine64 || return 1
+    fi
+    install_missing googletest && HARNOW_WIN_ARCH="$1" scripts/build-windows.sh -DBUILD_TESTING=ON \
+        -DHARNOW_GTEST_SOURCE=/usr/src/googletest &&
+        run_tests "build-win$([ "$1" = i686 ] && echo 32 || echo 64)"
 }
 
 # The ARM builds (scripts/build-arm.sh installs their cross compilers), their programs run
@@ -242,7 +251,8 @@ if wants asan; then stage "asan+ubsan build + ctest" sanitized_suite build-asan 
 if wants tsan; then stage "tsan build + ctest" sanitized_suite build-tsan thread; fi
 if wants fuzz; then stage "fuzz (${fuzz_seconds} s per target)" fuzz_all; fi
 if wants package; then stage "Debian package" package_suite; fi
-if wants windows; then stage "windows build + ctest under wine" windows_suite; fi
+if wants windows; then stage "windows build + ctest under wine64" windows_suite x86_64; fi
+if wants windows32; then stage "win32 build + ctest under 32-bit wine" windows_suite i686; fi
 if wants arm; then stage "arm64+armhf builds + ctest (qemu)" arm_suite; fi
 if wants static; then stage "static builds in bare roots, image" static_suite; fi
 if wants systemd; then stage "the unit under systemd 252" systemd_suite; fi

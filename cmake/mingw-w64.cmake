@@ -18,5 +18,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 # Windows 7 and later.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
-# CTest runs the test programs through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# CTest runs the test programs through Wine: the machine's wine64, or the 32-bit Wine of the
+# i386 root that scripts/wine32-root.sh makes (no 32-bit Wine is installed on the machine).
+if(HARNOW_MINGW_ARCH STREQUAL "i686")
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine32/wine)
+else()
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+endif()

@@ -86,27 +86,35 @@ install_missing() {
 # Makes a minimal Debian root of SUITE in ROOT with debootstrap, which retries each download
 # itself; a run that still fails runs once more after 30 s, with what it already fetched kept in
 # DIR/debs. Its output goes to DIR/debootstrap.log; a package it cannot get fails it, by name.
-# INCLUDE, the packages beyond the minimal ones (comma-separated), may be empty.
-bootstrap_root() { # ROOT DIR SUITE MIRROR INCLUDE
+# INCLUDE, the packages beyond the minimal ones (comma-separated), may be empty; ARCH, Debian's
+# architecture of the root, is the machine's when not given.
+bootstrap_root() { # ROOT DIR SUITE MIRROR INCLUDE [ARCH]
     local root="$1" dir="$2" pause
     mkdir -p "$dir/debs"
     for pause in 30 ""; do
         rm -rf "$root"
-        debootstrap --variant=minbase ${5:+--include="$5"} --cache-dir="$dir/debs" "$3" "$root" \
-            "$4" >"$dir/debootstrap.log" 2>&1 && return 0
+        debootstrap --variant=minbase ${5:+--include="$5"} ${6:+--arch="$6"} \
+            --cache-dir="$dir/debs" "$3" "$root" "$4" >"$dir/debootstrap.log" 2>&1 && return 0
         [ -z "$pause" ] || { echo "debootstrap failed; once more in $pause s" >&2; sleep "$pause"; }
     done
     grep -h "Couldn't download" "$dir/debootstrap.log" >&2 || tail -n 20 "$dir/debootstrap.log" >&2
     return 1
 }
 
-# Makes DIR/root anew with bootstrap_root: a minimal Debian SUITE with the packages INCLUDE,
-# from the archive that apt uses for bookworm.
-debian_root() { # DIR SUITE INCLUDE
+# Prints the archive that apt uses for bookworm.
+debian_mirror() {
     local mirror
     mirror="$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' |
         awk '$2 == "bookworm" { print $1; exit }')"
     [ -n "$mirror" ] || { echo "apt has no source for bookworm" >&2; return 1; }
+    echo "$mirror"
+}
+
+# Makes DIR/root anew with bootstrap_root: a minimal Debian SUITE with the packages INCLUDE,
+# from the archive that apt uses for bookworm.
+debian_root() { # DIR SUITE INCLUDE
+    local mirror
+    mirror="$(debian_mirror)" || return 1
     echo "making a Debian $2 root from $mirror in $1/root ..." >&2
     bootstrap_root "$1/root.partial" "$1" "$2" "$mirror" "$3" &&
         rm -rf "$1/root" && mv "$1/root.partial" "$1/root"

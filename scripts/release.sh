@@ -9,8 +9,10 @@
 #   harnow-VERSION-linux-armv7.tar.gz    the same for 32-bit ARMv7
 #   harnow-VERSION-oci.tar       the container image of the x86_64 one (podman or docker load)
 #   harnow-VERSION-win64.zip     Windows, 64-bit
-#   harnow-VERSION-win32.zip     Windows, 32-bit: built and checked, not run (no 32-bit x86
-#                                code runs here)
+#   harnow-VERSION-win32.zip     Windows, 32-bit. Both are checked here, not run: ./test.sh
+#                                tests them under Debian's Wine 8.0, the 64-bit one under
+#                                wine64 (HARNOW_STAGES=windows ./test.sh), the 32-bit one under
+#                                the 32-bit Wine of an i386 root (HARNOW_STAGES=windows32)
 #   BUILDINFO                    for each of them, the Debian packages that went into it and
 #                                the package indexes left out while they were fetched
 #   SHA256SUMS                   of the eleven

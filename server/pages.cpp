@@ -3,6 +3,8 @@
 #include "core/directory.hpp"
 #include "server/content_types.hpp"
 
+#include <vector>
+
 namespace fs = boost::filesystem;
 
 namespace {
@@ -18,20 +20,32 @@ bool isListed(const std::string& name)
     return hasContentType(fs::path(name).extension().string());
 }
 
-// Sub-directories first, then the files of a listed type, each in the directory's own order:
-// two passes over the one open directory.
+// Sub-directories first, then the files of a listed type, each in the directory's own order.
+// The entries are read once (an SMB share gave 2 of 24 when read again): the sub-directories
+// go out as they come, the files' names wait in pieces of 64 KiB, which are never copied to
+// grow and which the allocator can give back.
 void linkLines(vexa::Directory& directory, const fs::path& requestPath, const LineOut& out)
 {
+    const std::size_t PIECE = 65536;
     std::string name;
+    std::vector<std::string> files(1);
     vexa::Directory::EntryType type;
     while (directory.next(name, type)) {
-        if (type == vexa::Directory::DIRECTORY)
+        if (type == vexa::Directory::DIRECTORY) {
             out(linkLine(requestPath, name));
+        } else if (type == vexa::Directory::REGULAR_FILE && isListed(name)) {
+            if (files.back().size() + name.size() >= PIECE) {
+                files.emplace_back();
+                files.back().reserve(PIECE);
+            }
+            files.back().append(name).push_back('\0'); // a byte that no name holds
+        }
     }
-    directory.rewind();
-    while (directory.next(name, type)) {
-        if (type == vexa::Directory::REGULAR_FILE && isListed(name))
+    for (const std::string& piece : files) {
+        for (std::size_t at = 0; at < piece.size(); at += name.size() + 1) {
+            name = piece.c_str() + at;
             out(linkLine(requestPath, name));
+        }
     }
 }
 

@@ -17,6 +17,33 @@ inline vexa::SocketCore::Handle nativeHandle(vexa::Socket& socket)
     return dynamic_cast<vexa::SocketCore&>(socket).handle();
 }
 
+inline int32_t localPort(vexa::Socket& socket)
+{
+    // Room for an IPv6 address: Windows fills nothing into less. Both put the port here.
+    sockaddr_storage address = {};
+    socklen_t length = sizeof address;
+    getsockname(nativeHandle(socket), reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
+}
+
+// A listener on an ephemeral port.
+inline vexa::Pointer<vexa::Socket> listener(int32_t flags = 0)
+{
+    vexa::Pointer<vexa::Socket> socket = vexa::createSocket(vexa::Socket::TCP, flags);
+    socket->bind(0);
+    EXPECT_FALSE(socket->isListening());
+    socket->listen(5);
+    EXPECT_TRUE(socket->isListening());
+    return socket;
+}
+
+inline vexa::Pointer<vexa::Socket> connectTo(int32_t port)
+{
+    vexa::Pointer<vexa::Socket> client = vexa::createSocket(vexa::Socket::TCP, 0);
+    client->connect("127.0.0.1", port);
+    return client;
+}
+
 // Real TCP on the loopback interface, only inside a private network namespace.
 class LoopbackTcp : public ::testing::Test
 {
@@ -29,26 +56,6 @@ protected:
         vexa::initNetwork();
         vexa::initSystem();
         vexa::initUtility();
-    }
-
-    static int32_t localPort(vexa::Socket& socket)
-    {
-        // Room for an IPv6 address: Windows fills nothing into less. Both put the port here.
-        sockaddr_storage address = {};
-        socklen_t length = sizeof address;
-        getsockname(nativeHandle(socket), reinterpret_cast<sockaddr*>(&address), &length);
-        return ntohs(reinterpret_cast<sockaddr_in&>(address).sin_port);
-    }
-
-    // A listener on an ephemeral port.
-    static vexa::Pointer<vexa::Socket> listener(int32_t flags = 0)
-    {
-        vexa::Pointer<vexa::Socket> socket = vexa::createSocket(vexa::Socket::TCP, flags);
-        socket->bind(0);
-        EXPECT_FALSE(socket->isListening());
-        socket->listen(5);
-        EXPECT_TRUE(socket->isListening());
-        return socket;
     }
 
     // Both ends of one connection, the accepted end first; a read that waits more than 10 s
@@ -67,12 +74,5 @@ protected:
     {
         char buffer[64];
         return std::string(buffer, socket.read(buffer, sizeof buffer));
-    }
-
-    static vexa::Pointer<vexa::Socket> connectTo(int32_t port)
-    {
-        vexa::Pointer<vexa::Socket> client = vexa::createSocket(vexa::Socket::TCP, 0);
-        client->connect("127.0.0.1", port);
-        return client;
     }
 };

@@ -1,25 +1,24 @@
 // The time limits and the graceful close, over a real socket pair, and over loopback TCP
-// where only TCP shows what is tested.
+// where only TCP shows what is tested (on Windows, which has no socket pairs, only those).
 #include "server/handler.hpp"
 
 #include "core/exceptions.hpp"
-#include "core/platform/posix/posix_socket.hpp"
 #include "server/content_types.hpp"
+#include "tests/core/loopback.hpp"
 #include "tests/server/fakes.hpp"
 #include "tests/support/recording_socket.hpp"
 #include "tests/support/temp_dir.hpp"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
 #include <future>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
+
+#ifndef _WIN32
+#include "core/platform/posix/posix_socket.hpp"
+#endif
 
 using harnow_test::RecordingSocket;
 using vexa::Pointer;
@@ -51,22 +50,25 @@ struct Received
     bool cleanEnd = false;
 };
 
-Received receiveAll(int descriptor, int waitMillis)
+Received receiveAll(vexa::Socket& socket, int waitMillis)
 {
     Received received;
     auto deadline = Clock::now() + std::chrono::milliseconds(waitMillis);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd ready = {descriptor, POLLIN, 0};
-        if (left.count() <= 0 || poll(&ready, 1, int(left.count())) <= 0)
-            return received;
-        char buffer[4096];
-        ssize_t n = recv(descriptor, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            received.cleanEnd = n == 0;
-            return received;
+    try {
+        for (;;) {
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return received;
+            socket.setTimeouts(int32_t(left.count()), -1);
+            char buffer[4096];
+            uint32_t n = socket.read(buffer, sizeof buffer);
+            if ((received.cleanEnd = n == 0))
+                return received;
+            received.bytes.append(buffer, n);
         }
-        received.bytes.append(buffer, std::size_t(n));
+    } catch (const vexa::NetworkException&) {
+        return received; // a reset, or nothing within the wait
     }
 }
 
@@ -79,17 +81,15 @@ protected:
             fillContentTypes();
         connectEnds();
     }
+    vexa::SocketCore::Handle client() const { return nativeHandle(*m_client); }
     virtual void connectEnds()
     {
+#ifndef _WIN32
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         m_server = vexa::adoptSocket(ends[0]);
-        m_client = ends[1];
-    }
-    void TearDown() override
-    {
-        if (m_client >= 0)
-            close(m_client);
+        m_client = vexa::adoptSocket(ends[1]);
+#endif
     }
 
     // Serves the server's end on a thread of its own; the client end stays with the test.
@@ -108,16 +108,14 @@ protected:
     {
         bool ended = served.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready;
         if (!ended)
-            shutdown(client(), SHUT_RDWR);
+            m_client->close();
         served.wait();
         return ended;
     }
 
-    int client() const { return m_client; }
-
     CapturedConsole console;
     Pointer<vexa::Socket> m_server;
-    int m_client = -1;
+    Pointer<vexa::Socket> m_client;
 };
 
 // The same over TCP on loopback, whose sends, unlike those of a socket pair, can take a few
@@ -129,33 +127,27 @@ protected:
     {
         if (!std::getenv("HARNOW_NETNS"))
             GTEST_SKIP() << "needs a private network namespace (run through ctest)";
+        vexa::initNetwork();
         Limits::SetUp();
     }
     void connectEnds() override
     {
-        Pointer<vexa::Socket> listener = vexa::createSocket(vexa::Socket::TCP, 0);
-        listener->bind(0);
-        listener->listen(1);
-        sockaddr_in address = {};
-        socklen_t length = sizeof address;
-        int listening = dynamic_cast<vexa::PosixSocket&>(*listener).handle();
-        ASSERT_EQ(getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_client = socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_EQ(connect(m_client, reinterpret_cast<sockaddr*>(&address), length), 0);
-        m_server = listener->accept();
+        Pointer<vexa::Socket> server = listener();
+        m_client = connectTo(localPort(*server));
+        m_server = server->accept();
     }
     void expectTheBodyCutOffInItsOneCall(decltype(ConnectionSettings::open) open);
 };
 
 } // namespace
 
+#ifndef _WIN32
 TEST_F(Limits, DropsAClientThatSendsNothing)
 {
     auto served = startServing(shortSettings());
     EXPECT_TRUE(endsWithin(served, 30));
     EXPECT_EQ(console.lines(), std::vector<std::string>{"error: network error"});
-    Received received = receiveAll(client(), 5000);
+    Received received = receiveAll(*m_client, 5000);
     EXPECT_EQ(received.bytes, "");
 }
 
@@ -195,7 +187,7 @@ TEST_F(Limits, ServesAClientThatPausesForLessThanEachLimit)
     }
     // The reply fills the buffers and waits for the client meanwhile.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Received received = receiveAll(client(), 30000);
+    Received received = receiveAll(*m_client, 30000);
     std::size_t head = received.bytes.find("\r\n\r\n") + 4;
     EXPECT_EQ(received.bytes.compare(0, 17, "HTTP/1.1 200 OK\r\n"), 0);
     EXPECT_EQ(received.bytes.size() - head, std::size_t(16 << 20));
@@ -227,7 +219,7 @@ TEST_F(Limits, ClosesGracefullyOverUnreadRequestBytes)
     ASSERT_EQ(send(client(), request.data(), request.size(), 0), ssize_t(request.size()));
     auto served = startServing(shortSettings());
 
-    Received received = receiveAll(client(), 10000);
+    Received received = receiveAll(*m_client, 10000);
     EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(received.cleanEnd);
     shutdown(client(), SHUT_WR);
@@ -244,20 +236,23 @@ TEST_F(Limits, StopsDrainingAClientThatNeverCloses)
     settings.drainMillis = 200;
     auto served = startServing(settings);
     EXPECT_TRUE(endsWithin(served, 30));
-    Received received = receiveAll(client(), 5000);
+    Received received = receiveAll(*m_client, 5000);
     EXPECT_EQ(received.bytes, "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
     EXPECT_TRUE(received.cleanEnd);
 }
 
+#endif
+
 void LoopbackLimits::expectTheBodyCutOffInItsOneCall(decltype(ConnectionSettings::open) open)
 {
     // The client reads nothing. The body is asked for in one call, far larger than the socket
-    // takes at once, so the limit must end it from inside.
+    // takes at once, so the limit must end it from inside (on Windows, which moves a piece of
+    // 4096 bytes a call, each under the limit, the call asking for the rest when it runs out).
     ConnectionSettings settings = shortSettings();
     settings.open = open;
     writeFile("large.bin", std::string(16 << 20, 'x')); // for openFile: sent from the file cache
     std::string request = "GET /large.bin HTTP/1.1\r\n\r\n";
-    ASSERT_EQ(send(client(), request.data(), request.size(), 0), ssize_t(request.size()));
+    ASSERT_EQ(m_client->write(request.data(), uint32_t(request.size())), request.size());
     Pointer<RecordingSocket> recorded(new RecordingSocket(m_server));
     m_server = recorded;
     auto served = startServing(settings);
@@ -265,10 +260,14 @@ void LoopbackLimits::expectTheBodyCutOffInItsOneCall(decltype(ConnectionSettings
     std::vector<std::string> lines = {"\"large.bin\" (16777216) application/octet-stream",
                                       "error: network error"};
     EXPECT_EQ(console.lines(), lines);
-    EXPECT_FALSE(receiveAll(client(), 5000).cleanEnd) << "a reply cut short must end in a reset";
+    // (Wine's server keeps a socket whose send ran out of time open: there it never ends.)
+    EXPECT_FALSE(receiveAll(*m_client, 5000).cleanEnd) << "a reply cut short must end in a reset";
     ASSERT_FALSE(recorded->writes.empty());
     RecordingSocket::Write body = recorded->writes.back();
-    EXPECT_EQ(body.size, 16u << 20);
+    uint32_t bodySent = 0; // the head's lines are the writes under 4096 bytes
+    for (const RecordingSocket::Write& write : recorded->writes)
+        bodySent += write.size > 4096 ? write.taken : 0;
+    EXPECT_EQ(body.size, (16u << 20) - bodySent);
     EXPECT_EQ(body.taken, 0u) << "the call that ran out of time must raise";
 }
 
@@ -282,6 +281,7 @@ TEST_F(LoopbackLimits, CutsOffABodyFromTheFileCacheInItsOneCall)
     expectTheBodyCutOffInItsOneCall(vexa::openFile);
 }
 
+#ifndef _WIN32
 TEST_F(Limits, StopsDrainingAClientThatKeepsSendingAfter64KiB)
 {
     // A small send buffer keeps what the client has sent close to what the server has read.
@@ -304,6 +304,7 @@ TEST_F(Limits, StopsDrainingAClientThatKeepsSendingAfter64KiB)
     }
     EXPECT_LT(sent, 96u << 10) << "the server read on until the client stopped";
     EXPECT_TRUE(endsWithin(served, 30));
-    EXPECT_EQ(receiveAll(client(), 5000).bytes,
+    EXPECT_EQ(receiveAll(*m_client, 5000).bytes,
               "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n");
 }
+#endif

@@ -23,6 +23,14 @@ WINE = os.environ.get("HARNOW_WINE")
 # in_root.sh, which runs it in a root of its own.
 EMULATOR = os.environ.get("HARNOW_EMULATOR", "").split()
 RUN = [WINE, BINARY] if WINE else [*EMULATOR, BINARY]
+# Set where the server loads libraries: faulty_fs.cpp, which faulty_fs() preloads.
+FAULTY_FS = os.environ.get("HARNOW_FAULTY_FS")
+
+
+def faulty_fs(error=0):
+    """A server's environment with faulty_fs.cpp, its reads failing with the errno given."""
+    return dict(os.environ, LD_PRELOAD=FAULTY_FS, HARNOW_FAULT_ERRNO=str(error),
+                ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0")
 
 
 def shown(path):

@@ -1,15 +1,16 @@
 #!/bin/sh
-# with_wine_prefix.sh TEMPLATE COMMAND...: runs the command with a Wine prefix of its own,
-# made from the template prefix (wine_template.sh makes it). The prefix's wineserver is
-# started here, so every Windows program the command starts makes its sockets in this
-# network namespace; at the end the wineserver is stopped and the prefix removed.
+# with_wine_prefix.sh TEMPLATE WINE COMMAND...: runs the command with a Wine prefix of its own,
+# made from the template prefix (wine_template.sh makes it), under the Wine loader WINE. The
+# wineserver beside WINE is started here, so every Windows program the command starts makes its
+# sockets in this network namespace; at the end it is stopped and the prefix removed.
 set -eu
 template="$1"
-shift
+wine="$2" wineserver="${2%/*}/wineserver"
+shift 2
 prefix="$(mktemp -d /tmp/harnow-wine-XXXXXX)"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 finish() {
-    /usr/lib/wine/wineserver -k 2>/dev/null || true
+    "$wineserver" -k 2>/dev/null || true
     rm -rf "$prefix"
 }
 trap finish EXIT
@@ -21,6 +22,6 @@ for hive in "$template"/*.reg; do
 done
 # A persistent wineserver, and the prefix's services started once with no terminal or pipe of
 # the command's: a program's output then ends when the program does, and it starts at once.
-/usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
-/usr/lib/wine/wine64 cmd /c exit </dev/null >/dev/null 2>&1
+"$wineserver" -p </dev/null >/dev/null 2>&1
+"$wine" cmd /c exit </dev/null >/dev/null 2>&1
 "$@"

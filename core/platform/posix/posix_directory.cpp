@@ -36,8 +36,6 @@ public:
         }
     }
 
-    void rewind() override { ::rewinddir(m_stream); }
-
 private:
     // Most file systems give the type with the name; only a link, or a file system that does
     // not, costs a look at the entry itself.

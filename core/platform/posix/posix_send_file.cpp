@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
+#include <unistd.h>
 
 namespace vexa {
 
@@ -87,6 +88,24 @@ ssize_t sendBuffered(int socket, File& file, uint32_t size)
     return sent;
 }
 
+// The file's own errno when a failed sendfile() was the file's failure, else 0. The errno alone
+// cannot tell (ENOTCONN is a killed FUSE daemon's too), so the file is asked for one byte where
+// the send stopped: if that fails too, the failure is the file's.
+int fileFailure(int from, int error)
+{
+    if (error == EIO || error == EOVERFLOW) // the socket's never gives these
+        return error;
+    if (error == EAGAIN || error == EWOULDBLOCK)
+        return 0;
+    off_t at = ::lseek(from, 0, SEEK_CUR);
+    char byte;
+    ssize_t got;
+    do
+        got = at < 0 ? -1 : ::pread(from, &byte, 1, at);
+    while (got < 0 && errno == EINTR);
+    return got < 0 ? errno : 0;
+}
+
 } // namespace
 
 uint32_t PosixSocket::writeFrom(File& file, uint32_t size)
@@ -122,9 +141,8 @@ uint32_t PosixSocket::writeFrom(File& file, uint32_t size)
         // As a send cut short: what went is told, a failure shows again at the next call.
         if (sent > 0)
             break;
-        // The file's side failed (the socket's never gives these).
-        if (error == EIO || error == EOVERFLOW)
-            throwFileError(error);
+        if (int fileError = from >= 0 ? fileFailure(from, error) : 0)
+            throwFileError(fileError);
         return transferFailed(error);
     }
     return sent;

@@ -16,7 +16,7 @@ class Win32Directory : public Directory
 {
 public:
     Win32Directory(HANDLE handle, const fs::path& path)
-        : m_handle(handle), m_path(path), m_buffer(8192), m_entry(nullptr), m_restart(false)
+        : m_handle(handle), m_path(path), m_buffer(8192), m_entry(nullptr)
     {
     }
 
@@ -39,20 +39,11 @@ public:
         }
     }
 
-    void rewind() override
-    {
-        m_entry = nullptr;
-        m_restart = true;
-    }
-
 private:
     bool refill()
     {
         // The entries come with their attributes, read through the handle.
-        FILE_INFO_BY_HANDLE_CLASS kind =
-            m_restart ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo;
-        m_restart = false;
-        if (!GetFileInformationByHandleEx(m_handle.get(), kind, m_buffer.data(),
+        if (!GetFileInformationByHandleEx(m_handle.get(), FileIdBothDirectoryInfo, m_buffer.data(),
                                           DWORD(m_buffer.size() * sizeof m_buffer[0]))) {
             DWORD error = GetLastError();
             if (error == ERROR_NO_MORE_FILES)
@@ -80,7 +71,6 @@ private:
     fs::path m_path;
     std::vector<uint64_t> m_buffer; // 64 KiB, aligned for the entries' 64-bit fields
     const FILE_ID_BOTH_DIR_INFO* m_entry;
-    bool m_restart;
 };
 
 } // namespace
