@@ -51,9 +51,8 @@ public:
     virtual bool isListening() = 0;
     // Whether closing the socket, or the end of the process, resets the connection, dropping
     // what is not sent yet, so that the peer sees its reply fail instead of end; otherwise the
-    // close sends what is left and ends the stream cleanly. A socket that accept() returns
-    // resets from the start, so that a process that dies before the connection's thread has
-    // run never ends a reply cleanly; any other ends cleanly until told otherwise.
+    // close sends what is left and ends the stream cleanly, as every socket does until told
+    // otherwise. Set on a listener, the connections it accepts inherit it from their start.
     virtual void setResetOnClose(bool reset) = 0;
     // Ends a listening socket from any thread, also while another is blocked in accept() on it:
     // connections are refused from then on, and that accept() raises. Never raises itself.

@@ -46,3 +46,7 @@ if [ ! -x "$root/usr/lib/wine/wine" ]; then
     rm -rf "$root"
     mv "$root.partial" "$root"
 fi
+# An installed Debian names 'localhost' in /etc/hosts, which debootstrap leaves out: without it
+# the library's connect("localhost", ...) finds no such host in this root.
+[ -f "$root/etc/hosts" ] ||
+    printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' >"$root/etc/hosts"

@@ -4,6 +4,7 @@
 #include "core/stop_requests.hpp"
 #include "server/console_writer.hpp"
 #include "server/handler.hpp"
+#include "server/limited_socket.hpp"
 
 #include <boost/bind/bind.hpp>
 #include <boost/thread/thread.hpp>
@@ -49,7 +50,7 @@ void stopInOrder(Pointer<Socket> listener)
     while (liveConnections > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // The end of the process resets them: the console must not leave them looking sent.
-    int32_t cut = liveConnections - closingConnections();
+    int32_t cut = repliesUnderWay();
     if (cut > 0) {
         try {
             printLine("error: replies cut short by the stop: " + std::to_string(cut));
@@ -99,10 +100,10 @@ void acceptLoop(Socket& listener)
                                  boost::bind(serveCounted, Pointer<IODevice>(connection)));
             thread.detach();
         } catch (const std::exception& e) {
-            // The bound copy is gone with the failed thread; ours closes the socket below.
+            // The bound copy is gone with the failed thread; ours resets the connection below,
+            // and the next one is taken at once: a pause would only queue up the refusals.
             --liveConnections;
             printFailure("error starting a thread: ", e.what());
-            backOff();
         }
     }
 }

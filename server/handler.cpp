@@ -15,8 +15,6 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include <atomic>
-
 namespace fs = boost::filesystem;
 using namespace vexa;
 
@@ -35,15 +33,6 @@ const ConnectionSettings defaultSettings = [] {
 namespace {
 
 const int32_t READER_BUFFER = 1024;
-
-std::atomic<int32_t> closing(0);
-
-// Counts a connection among the closing ones while it lives.
-struct Closing
-{
-    Closing() { ++closing; }
-    ~Closing() { --closing; }
-};
 
 enum Outcome {
     NOTHING_WRITTEN,
@@ -150,11 +139,7 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& set
         Pointer<LimitedSocket> limited(new LimitedSocket(Pointer<Socket>(socket), settings));
         switch (serveRequest(limited, settings)) {
         case NOTHING_WRITTEN: limited->close(); break;
-        case ANSWERED: {
-            Closing counted;
-            limited->closeGracefully();
-            break;
-        }
+        case ANSWERED: limited->closeGracefully(); break;
         case CUT_SHORT: limited->abort(); break;
         }
     } catch (const std::exception& e) {
@@ -163,11 +148,6 @@ void serveConnection(Pointer<IODevice> connection, const ConnectionSettings& set
         // raise again: nothing above would catch it.
         printFailure("error: ", e.what());
     }
-}
-
-int32_t closingConnections()
-{
-    return closing;
 }
 
 void handleConnection(Pointer<IODevice> connection)

@@ -2,6 +2,8 @@
 
 #include "core/exceptions.hpp"
 
+#include <atomic>
+
 using namespace vexa;
 
 namespace {
@@ -10,6 +12,8 @@ const uint32_t DRAIN_BUFFER = 4096;
 // The file bytes the kernel may hold unsent for one client: enough to keep a fast one busy
 // between two wake-ups of its thread, little for many that read slowly or not at all.
 const int32_t UNSENT_LIMIT = 256 * 1024;
+
+std::atomic<int32_t> underWay(0);
 
 int32_t millisUntil(std::chrono::steady_clock::time_point deadline)
 {
@@ -32,6 +36,19 @@ LimitedSocket::LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& s
     m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
 }
 
+LimitedSocket::~LimitedSocket()
+{
+    countReply(false);
+}
+
+void LimitedSocket::countReply(bool begun)
+{
+    if (begun != m_underWay) {
+        m_underWay = begun;
+        underWay += begun ? 1 : -1;
+    }
+}
+
 uint32_t LimitedSocket::read(char* buffer, uint32_t size)
 {
     int32_t left = millisUntil(m_deadline);
@@ -48,6 +65,8 @@ uint32_t LimitedSocket::read(char* buffer, uint32_t size)
 // retry would let a client hold the thread for ever.
 uint32_t LimitedSocket::write(const char* data, uint32_t size)
 {
+    // The head goes out first, through here.
+    countReply(true);
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(m_settings.writeMillis);
     uint32_t sent = m_socket->write(data, size);
     if (sent < size && sent > 0) {
@@ -86,6 +105,8 @@ void LimitedSocket::closeGracefully()
 {
     try {
         m_socket->setResetOnClose(false);
+        // Whole: the end of the process would now send the rest and end it cleanly.
+        countReply(false);
         m_socket->shutdown();
         Clock::time_point deadline =
             Clock::now() + std::chrono::milliseconds(m_settings.drainMillis);
@@ -108,5 +129,12 @@ void LimitedSocket::closeGracefully()
 
 void LimitedSocket::abort()
 {
+    // Whatever the socket was born with: a reply cut short must fail where the client sees it.
+    m_socket->setResetOnClose(true);
     m_socket->close();
+}
+
+int32_t repliesUnderWay()
+{
+    return underWay;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/socket.hpp"
-#include "server/handler.hpp"
+#include "server/connection_settings.hpp"
 
 #include <chrono>
 
@@ -11,12 +11,14 @@
 // write limit of its first send, and a file's bytes are cut off once the client has taken
 // less than 4 KiB of them within the write limit (the socket's file operation judges that).
 // The kernel holds little of a file unsent for each client. Until its reply is whole, closing
-// the socket resets the connection, and so does the end of the process, however it comes
-// (accept() has set it so): a client never takes a reply cut short for a whole one.
+// the socket resets the connection, and so does the end of the process, however it comes (the
+// server's connections are born resetting, from their listener): a client never takes a reply
+// cut short for a whole one.
 class LimitedSocket : public vexa::IODevice
 {
 public:
     LimitedSocket(vexa::Pointer<vexa::Socket> socket, const ConnectionSettings& settings);
+    ~LimitedSocket() override;
 
     uint32_t read(char* buffer, uint32_t size) override;
     // Sends the piece whole or raises.
@@ -36,8 +38,16 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Counts the reply among those under way from its first write until it is whole.
+    void countReply(bool begun);
+
     vexa::Pointer<vexa::Socket> m_socket;
     const ConnectionSettings m_settings;
     Clock::time_point m_deadline;
     int32_t m_receiveMillis;
+    bool m_underWay = false;
 };
+
+// The replies whose head has begun to go out and that are not whole yet: those that the end of
+// the process would cut short. Idle connections and requests still being read are not among them.
+int32_t repliesUnderWay();

@@ -40,6 +40,9 @@ int main()
             listener->bind(8080);
             port = ":8080";
         }
+        // Every connection is born resetting, as its listener does: a process that ends
+        // anywhere, inside accept() too, never ends a reply cleanly (see LimitedSocket).
+        listener->setResetOnClose(true);
         // The address is announced only once a browser can connect to it. A burst of
         // connections must not wait for SYNs resent after a second: the largest backlog.
         listener->listen(Socket::MAX_BACKLOG);

@@ -63,12 +63,10 @@ bool servesOtherDevices(uint32_t address)
 
 uint32_t ipv4AddressOf(const std::string& host)
 {
-    // Figures only: looking a name up takes the system's resolver libraries, which a fully
-    // static build cannot load.
     in_addr address = {};
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1)
-        throw NetworkException(NetworkException::UNKNOWN_HOST);
-    return address.s_addr;
+    if (inet_pton(AF_INET, host.c_str(), &address) == 1)
+        return address.s_addr;
+    return ipv4AddressOfName(host);
 }
 
 } // namespace vexa

@@ -24,8 +24,11 @@ std::string ipv4Text(uint32_t address);
 // link-local (169.254/16).
 bool servesOtherDevices(uint32_t address);
 
-// The IPv4 address written as figures ("127.0.0.1"), in network byte order. Names are not
-// looked up: anything else raises NetworkException UNKNOWN_HOST.
+// The IPv4 address of a host written as figures ("127.0.0.1") or named, in network byte order;
+// a name that is not found raises NetworkException UNKNOWN_HOST.
 uint32_t ipv4AddressOf(const std::string& host);
+// A name's first IPv4 address: the system's resolver's, or in a fully static build, which must
+// not load the resolver's modules, 'localhost' alone (CMake picks the source).
+uint32_t ipv4AddressOfName(const std::string& host);
 
 } // namespace vexa

@@ -48,9 +48,7 @@ Pointer<Socket> SocketCore::acceptInto(sockaddr_storage* peer)
     Handle connection = acceptHandle(m_handle.get(), peer);
     if (connection == OwnedSocket::invalid())
         m_handle.fail(lastNetworkError());
-    Pointer<Socket> accepted = adoptHandle(connection, false, false);
-    accepted->setResetOnClose(true);
-    return accepted;
+    return adoptHandle(connection, false, false);
 }
 
 Pointer<Socket> SocketCore::accept(std::string& address, int32_t& port)

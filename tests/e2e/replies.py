@@ -65,10 +65,13 @@ def listing(directory, title, links):
 def receive(data, port, pause=0.0, timeout=10):
     """Sends the request and reads the reply; returns (bytes, how it ended: 'close' or 'reset').
     With a pause the reply has time to arrive whole before a byte of it is read."""
-    with harnow.connect(port, timeout) as sock:
-        sock.sendall(data)
-        time.sleep(pause)
-        return harnow.read_to_end(sock, timeout)
+    try:
+        with harnow.connect(port, timeout) as sock:
+            sock.sendall(data)
+            time.sleep(pause)
+            return harnow.read_to_end(sock, timeout)
+    except (ConnectionResetError, BrokenPipeError):  # before the request was sent
+        return b"", "reset"
 
 
 def head_of(port, data, timeout=10):

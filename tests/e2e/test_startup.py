@@ -239,22 +239,28 @@ class Startup(harnow.ServerTestCase):
     @harnow.posix_only("a limit on a user's processes, counted in /proc")
     def test_a_thread_that_cannot_start_costs_only_its_connection(self):
         # A user of its own with room for the threads an idle server has after its first
-        # request (a sanitizer may add its own) and one connection thread more.
+        # request (a sanitizer may add its own) and one connection thread more. The limit counts
+        # every process of the user: no other test's or test run's may share it.
         os.chmod(self.root, 0o755)
         self.write("index.html", b"hi")
-        probe = self.start(user=47213)
+        user = 50000 + os.getpid() % 10000
+        probe = self.start(user=user)
         probe.get("/index.html")
         probe.wait_line('"index.html" (2) text/html')
         time.sleep(0.2)
         with open("/proc/%d/status" % probe.process.pid) as status:
             threads = int(next(l for l in status if l.startswith("Threads:")).split()[1])
         probe.stop()
-        server = self.start(user=47213, prlimit=("--nproc=%d" % (threads + 1),))
+        server = self.start(user=user, prlimit=("--nproc=%d" % (threads + 1),))
         with harnow.connect(server.port) as holder:
             holder.sendall(b"GET /index.html HTTP/1.1\r\n")
             reply, _ = receive(b"GET /index.html HTTP/1.1\r\n\r\n", server.port)
             self.assertEqual(reply, b"")
             server.wait_line(lambda line: line.startswith("error starting a thread: "))
+            # Refused as fast as they come, not paced (300 took 30 s at 10 a second).
+            began, request = time.monotonic(), b"GET /index.html HTTP/1.1\r\n\r\n"
+            ends = {receive(request, server.port, timeout=60) for _ in range(300)}
+            self.assertEqual((ends, time.monotonic() - began < 15), ({(b"", "reset")}, True))
         server.wait_line("error: unexpected end of file")
         # The held thread is ending; a connection that comes after it is served again.
         for _ in range(100):
@@ -266,17 +272,21 @@ class Startup(harnow.ServerTestCase):
         self.assertIsNone(server.process.poll())
 
     @harnow.posix_only("strace holds the server in accept()")
-    def test_a_stop_waits_for_a_connection_accepted_as_it_comes(self):
+    def test_a_connection_accepted_as_it_comes_is_served_by_a_stop_and_reset_by_a_kill(self):
         harnow.require_tools(self, "strace")
         self.write("index.html", b"hi")
-        server = self.start(wrapper=("strace", "-o", "/dev/null", "-e", "trace=accept4",
-                                     "-e", "inject=accept4:delay_exit=500000"))
-        with harnow.connect(80) as sock:
-            sock.sendall(b"GET /index.html HTTP/1.1\r\n\r\n")
-            time.sleep(0.2)  # accepted, not yet handed to a thread
-            with open("/proc/%d/task/%d/children" % ((server.process.pid,) * 2)) as children:
-                os.kill(int(children.read()), signal.SIGTERM)
-            self.assertEqual(read_to_end(sock), (file_reply(b"hi", "text/html"), "close"))
+        # The kill as for a browser's preconnect, which sends nothing: it must not end cleanly.
+        for name, request in [("SIGTERM", b"GET /index.html HTTP/1.1\r\n\r\n"), ("SIGKILL", b"")]:
+            server = self.start(wrapper=("strace", "-o", "/dev/null", "-e", "trace=accept4",
+                                         "-e", "inject=accept4:delay_exit=500000"))
+            with harnow.connect(80) as sock:
+                sock.sendall(request)
+                time.sleep(0.2)  # accepted, not yet handed to a thread
+                with open("/proc/%d/task/%d/children" % ((server.process.pid,) * 2)) as children:
+                    os.kill(int(children.read()), getattr(signal, name))
+                self.assertEqual(read_to_end(sock), (file_reply(b"hi", "text/html"), "close")
+                                 if request else (b"", "reset"))
+            server.stop()
 
     def test_a_stop_finishes_short_replies_resets_long_ones_and_writes_every_line(self):
         # A page of 6.5 MB, more than the system's largest send buffer: a client that reads
@@ -293,6 +303,9 @@ class Startup(harnow.ServerTestCase):
                 server = self.start()
                 page, _ = begun(server.port, b"GET / HTTP/1.1\r\n\r\n")
                 download, first = begun(server.port, b"GET /short.bin HTTP/1.1\r\n\r\n")
+                # Idle (a browser's preconnect) or half sent, they have no reply to cut.
+                waiting = [harnow.connect(server.port) for _ in range(3)]
+                waiting[0].sendall(b"GET /short.bin HTTP/1.1\r\n")
                 # Their lines go out a little after the replies: some wait when the stop comes.
                 for i in range(25):
                     server.get("/missing%d" % i)
@@ -319,3 +332,5 @@ class Startup(harnow.ServerTestCase):
                     ] + ['error: file not found for "missing%d"' % i for i in range(25)] + [
                         "error: replies cut short by the stop: 1"])
                 server.stop()
+                for sock in waiting:
+                    sock.close()
