@@ -7,8 +7,8 @@
 
 namespace harnow_test {
 
-// A real socket that records each write and each send of a file's piece: its size, what it
-// took (0 when it raised) and the send limit it ran under.
+// A real socket that records each write and each send of a file's piece: its size and what it
+// took (0 when it raised).
 class RecordingSocket : public vexa::Socket
 {
 public:
@@ -16,26 +16,23 @@ public:
     {
         uint32_t size;
         uint32_t taken;
-        int32_t sendMillis;
     };
 
     explicit RecordingSocket(vexa::Pointer<vexa::Socket> socket) : m_socket(socket) {}
 
     uint32_t write(const char* data, uint32_t size) override
     {
-        writes.push_back({size, 0, m_sendMillis});
+        writes.push_back({size, 0});
         return writes.back().taken = m_socket->write(data, size);
     }
     uint32_t writeFrom(vexa::File& file, uint32_t size) override
     {
-        writes.push_back({size, 0, m_sendMillis});
+        writes.push_back({size, 0});
         return writes.back().taken = m_socket->writeFrom(file, size);
     }
     void setTimeouts(int32_t receiveMillis, int32_t sendMillis) override
     {
         m_socket->setTimeouts(receiveMillis, sendMillis);
-        if (sendMillis >= 0)
-            m_sendMillis = sendMillis;
     }
     uint32_t read(char* buffer, uint32_t size) override { return m_socket->read(buffer, size); }
     void close() override { m_socket->close(); }
@@ -60,7 +57,6 @@ public:
 
 private:
     vexa::Pointer<vexa::Socket> m_socket;
-    int32_t m_sendMillis = 0;
 };
 
 } // namespace harnow_test
