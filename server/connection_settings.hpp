@@ -11,7 +11,8 @@ struct ConnectionSettings
 {
     int32_t idleMillis;    // without a byte while the request is read
     int32_t requestMillis; // for the whole request line and header lines
-    int32_t writeMillis;   // for each piece of the reply, from its first send
+    int32_t writeMillis;   // for each line of the reply, from its first send, and for each 4096
+                           // bytes of a file that the client takes
     int32_t drainMillis;   // reading what the client still sends after the reply
     int32_t drainBytes;
     int32_t maxHeaderLines; // after the request line
