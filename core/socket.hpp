@@ -46,6 +46,7 @@ public:
     // Bounds the bytes that the system holds not yet sent, so that a peer that takes nothing
     // ties up little memory; a send waits for room below the bound. No effect on a socket that
     // is not TCP, nor on Windows, which has no such bound (its send buffer is small anyway).
+    // Set on a listener, the connections it accepts inherit it.
     virtual void setUnsentLimit(int32_t bytes) = 0;
     // Whether the socket still accepts connections; tells a broken listener from a failed accept.
     virtual bool isListening() = 0;

@@ -9,9 +9,6 @@ using namespace vexa;
 namespace {
 
 const uint32_t DRAIN_BUFFER = 4096;
-// The file bytes the kernel may hold unsent for one client: enough to keep a fast one busy
-// between two wake-ups of its thread, little for many that read slowly or not at all.
-const int32_t UNSENT_LIMIT = 256 * 1024;
 
 std::atomic<int32_t> underWay(0);
 
@@ -32,7 +29,6 @@ LimitedSocket::LimitedSocket(Pointer<Socket> socket, const ConnectionSettings& s
     // Every header line is a write of its own; corked, they leave with the body in full
     // segments instead of one small segment each. The close sends what is held.
     m_socket->setCork(true);
-    m_socket->setUnsentLimit(UNSENT_LIMIT);
     m_socket->setTimeouts(m_receiveMillis, settings.writeMillis);
 }
 

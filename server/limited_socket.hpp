@@ -10,10 +10,9 @@
 // thread for ever; for the same reason each line of the reply must go out whole within the
 // write limit of its first send, and a file's bytes are cut off once the client has taken
 // less than 4 KiB of them within the write limit (the socket's file operation judges that).
-// The kernel holds little of a file unsent for each client. Until its reply is whole, closing
-// the socket resets the connection, and so does the end of the process, however it comes (the
-// server's connections are born resetting, from their listener): a client never takes a reply
-// cut short for a whole one.
+// Until its reply is whole, closing the socket resets the connection, and so does the end of
+// the process, however it comes (the server's connections are born resetting, from their
+// listener): a client never takes a reply cut short for a whole one.
 class LimitedSocket : public vexa::IODevice
 {
 public:

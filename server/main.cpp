@@ -43,6 +43,9 @@ int main()
         // Every connection is born resetting, as its listener does: a process that ends
         // anywhere, inside accept() too, never ends a reply cleanly (see LimitedSocket).
         listener->setResetOnClose(true);
+        // And born with little room for a file unsent: enough to keep a fast client busy
+        // between two wake-ups of its thread, little for many that read slowly or not at all.
+        listener->setUnsentLimit(256 * 1024);
         // The address is announced only once a browser can connect to it. A burst of
         // connections must not wait for SYNs resent after a second: the largest backlog.
         listener->listen(Socket::MAX_BACKLOG);
